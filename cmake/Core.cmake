@@ -1,0 +1,16 @@
+# Core source files all build into velmo_core: everything that needs no Qt, so that the logic
+# builds and is tested without a window.
+add_library(velmo_core STATIC
+  log/LogReader.cpp
+  log/MessageList.cpp
+  platform/DateTime.cpp
+  platform/DebugOutput.cpp
+  platform/Encoding.cpp
+  platform/Errors.cpp
+  platform/FileIO.cpp
+  platform/IniFile.cpp
+  platform/MessageBox.cpp
+  platform/ProgramFolder.cpp
+  platform/StrUtils.cpp
+)
+target_include_directories(velmo_core PUBLIC ${PROJECT_SOURCE_DIR})

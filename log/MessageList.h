@@ -1,0 +1,29 @@
+#pragma once
+
+#include "log/BottleMessage.h"
+
+#include <memory>
+#include <vector>
+
+// The current log: an owning list of messages in input order. It is only ever cleared and
+// appended to, so every message's Index equals its position. GUI thread only.
+class TMessageList
+{
+public:
+    // Frees every message.
+    void Clear();
+
+    // Takes the message, sets its Index to its position and returns it.
+    TBottleMessage& Add(std::unique_ptr<TBottleMessage> message);
+
+    int32_t Count() const { return static_cast<int32_t>(items_.size()); }
+    bool Empty() const { return items_.empty(); }
+
+    // Throws EListError with the list-index message for an index outside the list.
+    TBottleMessage& Items(int32_t index) const;
+
+    const TBottleMessage& Last() const { return *items_.back(); }
+
+private:
+    std::vector<std::unique_ptr<TBottleMessage>> items_;
+};

@@ -1,0 +1,124 @@
+#include "platform/FileIO.h"
+
+#include "platform/Encoding.h"
+#include "platform/Errors.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd)
+        : fd_(fd)
+    { }
+    ~FileDescriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    // Closes now so that a failing close (delayed write error) can be reported.
+    bool Close()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+std::string Reason(int error)
+{
+    return std::strerror(error);
+}
+
+EFileError WriteError(const std::string& path, int error)
+{
+    return EFileError("Cannot write file \"" + path + "\". " + Reason(error));
+}
+
+bool WriteAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
+
+std::string ReadFileBytes(const std::string& path)
+{
+    const std::string native = NativePath(path);
+    FileDescriptor fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st
+    { };
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
+        throw EFileError("Cannot open file \"" + path + "\". " + Reason(errno));
+    if (S_ISDIR(st.st_mode))
+        throw EFileError("Cannot open file \"" + path + "\". " + Reason(EISDIR));
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n == 0)
+            return bytes;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EFileError("Cannot read file \"" + path + "\". " + Reason(errno));
+        }
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat st
+    { };
+    return ::stat(NativePath(path).c_str(), &st) == 0;
+}
+
+void WriteFileAtomic(const std::string& path, std::string_view bytes)
+{
+    const std::string native = NativePath(path);
+    std::string temp = native + ".XXXXXX";
+    FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (fd.get() < 0)
+        throw WriteError(path, errno);
+    // Keep the old file's permissions: a user who made the file private keeps it private.
+    struct stat old
+    { };
+    if (::stat(native.c_str(), &old) == 0)
+        ::fchmod(fd.get(), old.st_mode & 07777);
+    else
+        ::fchmod(fd.get(), 0644);
+    const bool written = WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+    const int error = errno;
+    if (!fd.Close() || !written) {
+        const int reported = written ? errno : error;
+        ::unlink(temp.c_str());
+        throw WriteError(path, reported);
+    }
+    if (::rename(temp.c_str(), native.c_str()) != 0) {
+        const int reported = errno;
+        ::unlink(temp.c_str());
+        throw WriteError(path, reported);
+    }
+}

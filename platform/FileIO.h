@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Whole-file reads and writes. Paths are Shift_JIS program text; they are converted for the
+// file system here and nowhere else in the core.
+
+// The file's bytes. Throws EFileError "Cannot open file "%s". <reason>" (or EEncodingError for a
+// path that cannot be converted).
+std::string ReadFileBytes(const std::string& path);
+
+// True when the path names an existing file or folder.
+bool FileExists(const std::string& path);
+
+// Replaces the file's contents all at once: the bytes go into a temporary file in the same
+// folder, which is flushed to disk and then renamed over the old file. If anything fails the old
+// file is left exactly as it was, the temporary file is removed, and EFileError
+// "Cannot write file "%s". <reason>" is thrown.
+void WriteFileAtomic(const std::string& path, std::string_view bytes);

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Text helpers over Shift_JIS byte strings, shared by every reader and writer of the program.
+
+// True for a byte that starts a two-byte Shift_JIS character (0x81-0x9F, 0xE0-0xFC).
+constexpr bool IsLeadByte(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// Splits at CR LF, LF or CR. A break at the very end makes no empty last line; empty lines
+// elsewhere are kept. An empty text has no lines.
+std::vector<std::string> SplitLines(std::string_view text);
+
+// Every line followed by CR LF.
+std::string JoinLines(const std::vector<std::string>& lines);
+
+// Splits at every occurrence of separator; empty fields count, so a line always has at least
+// one field. Safe on Shift_JIS for TAB and comma: neither can be the second byte of a character.
+std::vector<std::string> SplitFields(std::string_view line, char separator);
+
+// A whole decimal number with an optional sign that fits 32 bits; nothing else (no blanks).
+std::optional<int32_t> TryStrToInt(std::string_view text);
+// As TryStrToInt; throws EConvertError "'%s' is not a valid integer value".
+int32_t StrToInt(std::string_view text);
+
+// Removes blanks and TABs at both ends.
+std::string_view TrimBlanks(std::string_view text);
+
+// Case-insensitive equality for ASCII letters; the two bytes of a double-byte character are
+// compared as they are, so that kanji whose second byte is a letter code never fold together.
+bool SameText(std::string_view a, std::string_view b);

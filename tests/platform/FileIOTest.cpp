@@ -1,0 +1,88 @@
+#include "platform/FileIO.h"
+
+#include "TestSupport.h"
+#include "platform/Errors.h"
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+int FilesIn(const std::filesystem::path& dir)
+{
+    int n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir))
+        ++n;
+    return n;
+}
+
+TEST(FileIO, AtomicWriteReplacesAndKeepsPermissions)
+{
+    TempDir dir;
+    const std::string path = dir.Sjis() + "a.ini";
+    WriteFileAtomic(path, "old");
+    ::chmod(NativePath(path).c_str(), 0600);
+    WriteFileAtomic(path, std::string("new\0bytes\xFF", 10));
+    EXPECT_EQ(ReadFileBytes(path), std::string("new\0bytes\xFF", 10));
+    struct stat st
+    { };
+    ::stat(NativePath(path).c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(FilesIn(dir.Native()), 1);
+}
+
+// A write that fails half-way (here: the file size limit) must leave the old file whole and no
+// temporary file behind. This works for root too, unlike a read-only folder.
+TEST(FileIO, FailedWriteLeavesTheOldFileIntact)
+{
+    TempDir dir;
+    const std::string path = dir.Sjis() + "velmo.ini";
+    WriteFileAtomic(path, "[General]\r\nLUID=keep\r\n");
+
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 8;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    std::string error;
+    try {
+        WriteFileAtomic(path, std::string(4096, 'x'));
+    } catch (const EFileError& e) {
+        error = e.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(error, "Cannot write file \"" + path + "\". File too large");
+    EXPECT_EQ(ReadFileBytes(path), "[General]\r\nLUID=keep\r\n");
+    EXPECT_EQ(FilesIn(dir.Native()), 1);
+}
+
+TEST(FileIO, WriteIntoAMissingFolderFails)
+{
+    TempDir dir;
+    EXPECT_THROW(WriteFileAtomic(dir.Sjis() + "no/such/file", "x"), EFileError);
+}
+
+TEST(FileIO, ReadErrorsNameTheFile)
+{
+    TempDir dir;
+    const struct
+    {
+        std::string path;
+        std::string reason;
+    } cases[] = { { dir.Sjis() + "missing", "No such file or directory" },
+        { dir.Sjis(), "Is a directory" } };
+    for (const auto& c : cases) {
+        try {
+            ReadFileBytes(c.path);
+            ADD_FAILURE() << c.path;
+        } catch (const EFileError& e) {
+            EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + c.path + "\". " + c.reason);
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,68 @@
+#include "platform/StrUtils.h"
+
+#include "TestSupport.h"
+#include "platform/Errors.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(StrUtils, SplitLinesAcceptsEveryBreak)
+{
+    const struct
+    {
+        std::string text;
+        Lines lines;
+    } cases[] = {
+        { "", {} },
+        { "a", { "a" } },
+        { "a\r\n", { "a" } },
+        { "a\n\nb", { "a", "", "b" } },
+        { "a\r\rb\r", { "a", "", "b" } },
+        { "a\r\n\r\nb\n\r", { "a", "", "b", "" } },
+        { "\r\n", { "" } },
+        { "\n\n", { "", "" } },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SplitLines(c.text), c.lines) << testing::PrintToString(c.text);
+    EXPECT_EQ(JoinLines({ "a", "", "b" }), "a\r\n\r\nb\r\n");
+}
+
+TEST(StrUtils, SplitFieldsKeepsEmptyFields)
+{
+    EXPECT_EQ(SplitFields("", '\t'), Lines { "" });
+    EXPECT_EQ(SplitFields("a\t\tb\t", '\t'), (Lines { "a", "", "b", "" }));
+    EXPECT_EQ(SplitFields(J("ソ,表"), ','), (Lines { J("ソ"), J("表") }));
+}
+
+TEST(StrUtils, StrToIntTakesWholeDecimal32BitNumbersOnly)
+{
+    const struct
+    {
+        const char* text;
+        std::optional<int32_t> value;
+    } cases[] = { { "0", 0 }, { "-0", 0 }, { "+12", 12 }, { "2147483647", INT32_MAX },
+        { "-2147483648", INT32_MIN }, { "2147483648", std::nullopt },
+        { "-2147483649", std::nullopt }, { "99999999999999999999", std::nullopt },
+        { "", std::nullopt }, { "-", std::nullopt }, { " 1", std::nullopt }, { "1 ", std::nullopt },
+        { "1.5", std::nullopt }, { "0x10", std::nullopt }, { "abc", std::nullopt } };
+    for (const auto& c : cases)
+        EXPECT_EQ(TryStrToInt(c.text), c.value) << c.text;
+    try {
+        StrToInt("abc");
+        FAIL();
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "'abc' is not a valid integer value");
+    }
+}
+
+TEST(StrUtils, SameTextFoldsAsciiLettersOnly)
+{
+    EXPECT_TRUE(SameText("General", "gENERAL"));
+    EXPECT_FALSE(SameText("General", "Genera"));
+    EXPECT_TRUE(SameText(J("設定A"), J("設定a")));
+    EXPECT_FALSE(SameText(J("ア"), J("ヂ"))); // 0x83 0x41 against 0x83 0x61
+    EXPECT_FALSE(SameText("[", "{"));
+}
+
+} // namespace
