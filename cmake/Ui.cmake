@@ -8,4 +8,15 @@ add_library(velmo_ui STATIC
 target_link_libraries(velmo_ui PUBLIC velmo_core Qt6::Widgets Qt6::WebEngineWidgets Qt6::WebChannel)
 
 add_executable(velmo app/main.cpp)
+# The program folder holds the configuration file and the data files, so the program gets a
+# folder of its own.
+set_target_properties(velmo PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 target_link_libraries(velmo PRIVATE velmo_ui)
+
+# Installation data (pattern files, sample log, style sheet, ...) lives in the program folder.
+file(GLOB VELMO_DATA_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/*)
+add_custom_target(velmo_data ALL
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/bin
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VELMO_DATA_FILES} ${CMAKE_BINARY_DIR}/bin/
+  DEPENDS ${VELMO_DATA_FILES}
+  COMMENT "Copying data files into the program folder")
