@@ -1,8 +1,270 @@
 #include "app/MainFormUnit.h"
 
-TMainForm::TMainForm(QWidget* parent)
+#include "app/BrowserPage.h"
+#include "app/OutsideBrowser.h"
+#include "app/QtText.h"
+#include "platform/Encoding.h"
+#include "platform/Errors.h"
+#include "platform/MessageBox.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QFont>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+
+namespace {
+
+const QString kFontName = QStringLiteral("ＭＳ Ｐゴシック");
+
+} // namespace
+
+TMainForm::TMainForm(const TMainFormEnvironment& environment, QWidget* parent)
     : QMainWindow(parent)
+    , environment_(environment)
 {
     setWindowTitle(QStringLiteral("Velmo 2"));
-    resize(440, 351);
+    // The font the forms are designed for has no Linux counterpart; IPAPGothic has its metrics.
+    QFont::insertSubstitution(kFontName, QStringLiteral("IPAPGothic"));
+    QFont font(kFontName);
+    font.setPixelSize(12);
+    setFont(font);
+    BuildWidgets();
+    BuildMenu();
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    try {
+        FormDestroy();
+    } catch (...) {
+        // Nothing may leave a destructor; FormDestroy reports its own failures.
+    }
+}
+
+void TMainForm::BuildWidgets()
+{
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    browserPanel_ = new QWidget(central);
+    browserPanel_->setObjectName(QStringLiteral("BrowserPanel"));
+    browserPanel_->installEventFilter(this);
+    layout->addWidget(browserPanel_);
+    setCentralWidget(central);
+
+    mozillaBrowser_ = new QWebEngineView(browserPanel_);
+    mozillaBrowser_->setObjectName(QStringLiteral("MozillaBrowser"));
+    page_ = new TBrowserPage(mozillaBrowser_);
+    mozillaBrowser_->setPage(page_);
+    mozillaBrowser_->move(0, 0);
+    page_->SetBeforeNavigate([this](const QUrl& url) {
+        bool accept = false;
+        RunGuarded([&] { accept = Navigate2(url); });
+        return accept;
+    });
+    connect(page_, &QWebEnginePage::loadStarted, this,
+        [this] { RunGuarded([this] { MozillaBrowserDownloadBegin(); }); });
+    connect(page_, &QWebEnginePage::loadFinished, this,
+        [this](bool ok) { RunGuarded([this, ok] { MozillaBrowserDownloadComplete(ok); }); });
+
+    statusPanel_ = new QLabel(this);
+    statusPanel_->setObjectName(QStringLiteral("StatusPanel"));
+    statusPanel_->setMinimumWidth(50);
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->addWidget(statusPanel_);
+}
+
+QAction* TMainForm::AddMenuItem(
+    const char* objectName, const QString& caption, void (TMainForm::*handler)())
+{
+    QAction* action = fileMenu_->addAction(caption);
+    action->setObjectName(QString::fromLatin1(objectName));
+    connect(action, &QAction::triggered, this,
+        [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
+    return action;
+}
+
+void TMainForm::BuildMenu()
+{
+    fileMenu_ = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    fileMenu_->setObjectName(QStringLiteral("FileMenu"));
+    AddMenuItem("LogDLMenu", QStringLiteral("ログ表示..(&L)"), &TMainForm::LogDLMenuClick);
+    AddMenuItem("ContinueMenu", QStringLiteral("続きを表示(&O)"), &TMainForm::ContinueMenuClick);
+    AddMenuItem(
+        "LocalLogMenu", QStringLiteral("ローカルログ表示(&C)"), &TMainForm::LocalLogMenuClick);
+    AddMenuItem(
+        "SentlogMenu", QStringLiteral("Sent.logを表示(&N)..."), &TMainForm::SentlogMenuClick);
+    AddMenuItem("SettingMenu", QStringLiteral("設定...(&S)"), &TMainForm::SettingMenuClick);
+    AddMenuItem("AboutMenu", QStringLiteral("バージョン情報...(&V)"), &TMainForm::AboutMenuClick);
+    AddMenuItem("ExitMenu", QStringLiteral("終了(&E)"), &TMainForm::ExitMenuClick);
+}
+
+void TMainForm::FormCreate()
+{
+    MessageList.Clear();
+    TConfiguration config;
+    try {
+        config = ReadConfiguration(
+            TIniFile::LoadFromFile(environment_.configPath), environment_.programFolder);
+    } catch (const EVelmoError& e) {
+        // An unreadable file is reported, and the program starts on the defaults.
+        ShowError(e.what());
+        config = ReadConfiguration(TIniFile(), environment_.programFolder);
+    }
+    SppDir = config.SppDir;
+    SurfaceCacheDir = config.SurfaceCacheDir;
+    CSSFile = config.CSSFile;
+    BrowserCommand = config.BrowserCommand;
+    HTMLFolder = config.HTMLFolder;
+    // Each value is applied at once, in the file's order: top, left, width, height.
+    move(x(), config.Top);
+    move(config.Left, y());
+    resize(config.Width, height());
+    resize(width(), config.Height);
+    BrowserPanelResize();
+    LUID = config.LUID;
+    MessagesPerPage = config.MessagesPerPage;
+    FMONames = config.FMONames;
+    // A bad endpoint is reported and the bundled server's address stays in use.
+    BottleServer = TBottleServer::FromSetting("");
+    RunGuarded([&] { BottleServer = TBottleServer::FromSetting(config.BottleServer); });
+
+    if (SppDir.empty())
+        environment_.messageBox->ShowMessage(Sjis("プラグインフォルダを設定して下さい"));
+    LastMessageTime = Now();
+}
+
+TConfiguration TMainForm::CurrentConfiguration() const
+{
+    TConfiguration c;
+    c.LUID = LUID;
+    c.SurfaceCacheDir = SurfaceCacheDir;
+    c.SppDir = SppDir;
+    // Position is the frame's; the size is the window's own, as it was applied at start-up.
+    c.Top = pos().y();
+    c.Left = pos().x();
+    c.Width = width();
+    c.Height = height();
+    c.MessagesPerPage = MessagesPerPage;
+    c.FMONames = FMONames;
+    c.CSSFile = CSSFile;
+    c.BrowserCommand = BrowserCommand;
+    c.HTMLFolder = HTMLFolder;
+    return c;
+}
+
+void TMainForm::FormDestroy()
+{
+    // The whole file is built in memory from what was read, then replaced in one step: a failure
+    // leaves the old file as it was instead of half-written.
+    try {
+        TIniFile ini;
+        try {
+            ini = TIniFile::LoadFromFile(environment_.configPath);
+        } catch (const EVelmoError&) {
+            // Unreadable: write a fresh file rather than none.
+        }
+        WriteConfiguration(ini, CurrentConfiguration());
+        ini.SaveToFile(environment_.configPath);
+    } catch (const EVelmoError&) {
+        environment_.messageBox->ShowMessage(environment_.configPath + Sjis(" に書き込めません"));
+    }
+}
+
+QString TMainForm::StatusText() const
+{
+    return statusPanel_->text();
+}
+
+void TMainForm::SetStatusText(const std::string& text)
+{
+    statusPanel_->setText(ToQString(text));
+}
+
+void TMainForm::RunGuarded(const std::function<void()>& command)
+{
+    try {
+        command();
+    } catch (const std::exception& e) {
+        ShowError(e.what());
+    } catch (...) {
+        ShowError("Unknown error");
+    }
+}
+
+void TMainForm::ShowError(const std::string& text)
+{
+    TMessageRequest request;
+    request.kind = TMessageKind::Error;
+    request.text = text;
+    environment_.messageBox->Show(request);
+}
+
+void TMainForm::LogDLMenuClick()
+{ }
+
+void TMainForm::ContinueMenuClick()
+{ }
+
+void TMainForm::LocalLogMenuClick()
+{ }
+
+void TMainForm::SentlogMenuClick()
+{ }
+
+void TMainForm::SettingMenuClick()
+{ }
+
+void TMainForm::AboutMenuClick()
+{
+    TMessageRequest request;
+    request.kind = TMessageKind::Information;
+    request.title = Sjis("情報");
+    request.text = Sjis("Velmo version 2.0.0.10\r\n開発元サイトを開きますか？");
+    request.buttons = TMessageButtons::YesNo;
+    request.defaultAnswer = TMessageAnswer::No;
+    if (environment_.messageBox->Show(request) == TMessageAnswer::Yes)
+        environment_.outsideBrowser->Open(BrowserCommand, kMakerSiteUrl);
+}
+
+void TMainForm::ExitMenuClick()
+{
+    close();
+}
+
+void TMainForm::BrowserPanelResize()
+{
+    mozillaBrowser_->resize(browserPanel_->width() - 10, browserPanel_->height());
+}
+
+void TMainForm::MozillaBrowserDownloadBegin()
+{
+    statusPanel_->setText(QStringLiteral("読み込み中..."));
+    mozillaBrowser_->setCursor(Qt::WaitCursor);
+}
+
+void TMainForm::MozillaBrowserDownloadComplete(bool)
+{
+    statusPanel_->setText(QStringLiteral("読み込み完了"));
+    mozillaBrowser_->unsetCursor();
+}
+
+bool TMainForm::Navigate2(const QUrl& url)
+{
+    // Only what the viewer itself shows; an unknown scheme would be handed to the desktop.
+    static const QStringList allowed { QStringLiteral("file"), QStringLiteral("http"),
+        QStringLiteral("https"), QStringLiteral("about"), QStringLiteral("data") };
+    return allowed.contains(url.scheme());
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == browserPanel_ && event->type() == QEvent::Resize)
+        RunGuarded([this] { BrowserPanelResize(); });
+    return QMainWindow::eventFilter(watched, event);
 }

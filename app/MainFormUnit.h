@@ -1,14 +1,102 @@
 #pragma once
 
+#include "app/Configuration.h"
+#include "log/BottleServer.h"
+#include "log/MessageList.h"
+#include "platform/DateTime.h"
+
 #include <QMainWindow>
 
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class IMessageBox;
+class IOutsideBrowser;
+class QAction;
+class QLabel;
+class QMenu;
+class QWebEngineView;
+class QWidget;
+class TBrowserPage;
+
+// What the main window needs from outside: where it lives and how it talks to the person.
+struct TMainFormEnvironment
+{
+    std::string programFolder; // with a trailing "/"
+    std::string configPath; // the configuration file
+    IMessageBox* messageBox = nullptr; // must outlive the window
+    IOutsideBrowser* outsideBrowser = nullptr; // must outlive the window
+};
+
 // The program's one window. It owns the state that outlives a log view (configuration values,
-// the current log, tokenizer, surface cache, ghost sender) and turns menu commands and browser
-// events into calls on the core. GUI thread only.
+// the current log, later the tokenizer, surface cache and ghost sender) and turns menu commands
+// and browser events into calls on the core. Construction reads the configuration; destruction
+// writes it. GUI thread only.
 class TMainForm : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
+    explicit TMainForm(const TMainFormEnvironment& environment, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Main window state, reached by every view and command.
+    int32_t MessagesPerPage = 100;
+    TMessageList MessageList;
+    std::string LUID;
+    std::string CSSFile;
+    std::string BrowserCommand;
+    std::string HTMLFolder;
+    TDateTime LastMessageTime = 0;
+    std::vector<std::string> FMONames;
+    std::string SppDir; // held by the surface cache once it exists
+    std::string SurfaceCacheDir; // held by the surface cache once it exists
+    TBottleServer BottleServer;
+
+    QWidget* BrowserPanel() const { return browserPanel_; }
+    QWebEngineView* MozillaBrowser() const { return mozillaBrowser_; }
+    QMenu* FileMenu() const { return fileMenu_; }
+    QString StatusText() const;
+    void SetStatusText(const std::string& text);
+
+    // Runs a command; an exception it raises is shown in a message box and the program goes on
+    // (the general error handler).
+    void RunGuarded(const std::function<void()>& command);
+    void ShowError(const std::string& text);
+
+    // Menu commands.
+    void LogDLMenuClick();
+    void ContinueMenuClick();
+    void LocalLogMenuClick();
+    void SentlogMenuClick();
+    void SettingMenuClick();
+    void AboutMenuClick();
+    void ExitMenuClick();
+
+    void BrowserPanelResize();
+    void MozillaBrowserDownloadBegin();
+    void MozillaBrowserDownloadComplete(bool ok);
+    // The before-navigate event: true lets the browser go to the address.
+    bool Navigate2(const QUrl& url);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildWidgets();
+    void BuildMenu();
+    QAction* AddMenuItem(
+        const char* objectName, const QString& caption, void (TMainForm::*handler)());
+    void FormCreate();
+    void FormDestroy();
+    TConfiguration CurrentConfiguration() const;
+
+    TMainFormEnvironment environment_;
+    QWidget* browserPanel_ = nullptr;
+    QWebEngineView* mozillaBrowser_ = nullptr;
+    TBrowserPage* page_ = nullptr;
+    QLabel* statusPanel_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
 };

@@ -1,33 +1,44 @@
 // The viewer's entry point: library plus main().
 
+#include "app/Application.h"
+#include "app/Configuration.h"
 #include "app/MainFormUnit.h"
+#include "app/QtMessageBox.h"
+#include "app/QtOutsideBrowser.h"
+#include "platform/MessageBox.h"
+#include "platform/ProgramFolder.h"
 
-#include <QApplication>
-
-#include <cstdlib>
-#include <unistd.h>
-
-namespace {
-
-// Qt WebEngine refuses to start as root with its sandbox; without a display the program runs on
-// Qt's offscreen platform so that batch runs need no desktop.
-void PrepareEnvironment()
-{
-    if (::geteuid() == 0)
-        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")
-        && !std::getenv("QT_QPA_PLATFORM"))
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-}
-
-} // namespace
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <memory>
 
 int main(int argc, char* argv[])
 {
-    PrepareEnvironment();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Velmo 2"));
-    TMainForm form;
-    form.show();
-    return QApplication::exec();
+    TApplication::PrepareEnvironment();
+    TApplication app(argc, argv);
+    try {
+        std::unique_ptr<IMessageBox> messageBox;
+        if (TApplication::IsHeadless())
+            messageBox = std::make_unique<THeadlessMessageBox>(std::cerr, "Velmo 2");
+        else
+            messageBox = std::make_unique<TQtMessageBox>();
+        TQtOutsideBrowser outsideBrowser;
+
+        TMainFormEnvironment environment;
+        environment.programFolder = ProgramFolder();
+        environment.configPath = ConfigFilePath(environment.programFolder, ProgramBaseName());
+        environment.messageBox = messageBox.get();
+        environment.outsideBrowser = &outsideBrowser;
+
+        TMainForm form(environment);
+        app.SetErrorHandler([&form](const std::string& text) { form.ShowError(text); });
+        form.show();
+        const int result = TApplication::exec();
+        app.SetErrorHandler({});
+        return result;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Velmo: %s\n", e.what());
+        return 1;
+    }
 }

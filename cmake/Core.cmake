@@ -1,6 +1,9 @@
 # Core source files all build into velmo_core: everything that needs no Qt, so that the logic
 # builds and is tested without a window.
 add_library(velmo_core STATIC
+  app/Configuration.cpp
+  app/OutsideBrowser.cpp
+  log/BottleServer.cpp
   log/LogReader.cpp
   log/MessageList.cpp
   platform/DateTime.cpp

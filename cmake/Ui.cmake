@@ -3,7 +3,12 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets WebEngineWidgets WebChannel)
 set(CMAKE_AUTOMOC ON)
 
 add_library(velmo_ui STATIC
+  app/Application.cpp
+  app/BrowserPage.cpp
   app/MainFormUnit.cpp
+  app/QtMessageBox.cpp
+  app/QtOutsideBrowser.cpp
+  app/QtText.cpp
 )
 target_link_libraries(velmo_ui PUBLIC velmo_core Qt6::Widgets Qt6::WebEngineWidgets Qt6::WebChannel)
 

@@ -1,20 +1,256 @@
+#include "QtTestSupport.h"
+#include "app/Application.h"
 #include "app/MainFormUnit.h"
+#include "app/QtOutsideBrowser.h"
+#include "platform/Encoding.h"
+#include "platform/Errors.h"
+#include "platform/FileIO.h"
 
+#include <QAction>
+#include <QMenu>
+#include <QSignalSpy>
 #include <QTest>
+#include <QWebEngineView>
+
+#include <fstream>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string Folder(const QTemporaryDir& dir)
+{
+    return FromNativePath(dir.path().toStdString()) + "/";
+}
+
+// A throwing object, to see what happens to an exception that escapes an event handler.
+class ThrowingObject : public QObject
+{
+public:
+    bool event(QEvent*) override { throw EVelmoError("thrown from an event handler"); }
+};
+
+} // namespace
 
 class MainFormTest : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void OpensWithTheProgramCaption()
+    QTemporaryDir dir_;
+    TRecordingMessageBox box_;
+    TRecordingOutsideBrowser browser_;
+
+    std::unique_ptr<TMainForm> NewForm()
     {
-        TMainForm form;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QCOMPARE(form.windowTitle(), QStringLiteral("Velmo 2"));
+        TMainFormEnvironment env;
+        env.programFolder = Folder(dir_);
+        env.configPath = env.programFolder + "velmo.ini";
+        env.messageBox = &box_;
+        env.outsideBrowser = &browser_;
+        return std::make_unique<TMainForm>(env);
+    }
+    std::string IniPath() const { return Folder(dir_) + "velmo.ini"; }
+
+private slots:
+    void init()
+    {
+        QFile::remove(dir_.filePath(QStringLiteral("velmo.ini")));
+        box_ = {};
+        browser_ = {};
+    }
+
+    void FirstStartUsesDefaultsAndWritesEveryKey()
+    {
+        const TDateTime before = Now();
+        auto form = NewForm();
+        QCOMPARE(form->windowTitle(), QStringLiteral("Velmo 2"));
+        QCOMPARE(form->pos(), QPoint(209, 145));
+        QCOMPARE(form->size(), QSize(440, 351));
+        QVERIFY(box_.Texts()
+            == std::vector<std::string> { Sjis("プラグインフォルダを設定して下さい") });
+        QVERIFY(form->LastMessageTime >= before && form->LastMessageTime <= Now());
+        QVERIFY(form->MessageList.Empty());
+        form.reset();
+        QCOMPARE(QString::fromStdString(ReadFileBytes(IniPath())),
+            QString::fromStdString("[General]\r\nLUID=\r\nSurfaceCacheDir=" + Folder(dir_)
+                + "cache/"
+                  "\r\nSppDir=\r\n1PageCount=100\r\nCSS=styleIE.css\r\nBrowser=\r\nHTMLFolder=\r\n"
+                  "[Form]\r\nTop=145\r\nLeft=209\r\nWidth=440\r\nHeight=351\r\n[Play]\r\nFMO="
+                  "Sakura\r\n"));
+    }
+
+    void OddValuesReadAsTheRulesSay()
+    {
+        WriteFileAtomic(IniPath(),
+            "[General]\r\nSppDir=/"
+            "plugins\r\nLUID=\r\n1PageCount=abc\r\nBottleServer=bottle.example.org:8080\r\n[Form]"
+            "\r\nLeft=0x10\r\nWidth=500\r\n"
+            "[Play]\r\nFMO=Sakura,\"a b\"\r\n");
+        auto form = NewForm();
+        QVERIFY(box_.shown.empty()); // the plug-in folder is set
+        QCOMPARE(form->BottleServer.Url("/"), std::string("http://bottle.example.org:8080/"));
+        QCOMPARE(form->LUID, std::string());
+        QCOMPARE(form->MessagesPerPage, 100);
+        QCOMPARE(form->pos(), QPoint(16, 145));
+        QCOMPARE(form->width(), 500);
+        QVERIFY((form->FMONames == std::vector<std::string> { "Sakura", "a b" }));
+        form->FMONames = { "a", "b" };
+        form.reset();
+        const TIniFile written = TIniFile::LoadFromFile(IniPath());
+        QCOMPARE(written.ReadValue("Play", "FMO").value(), std::string("a,b"));
+        QCOMPARE(written.ReadValue("General", "BottleServer").value(),
+            std::string("bottle.example.org:8080"));
+    }
+
+    void BadServerSettingIsReportedAndTheDefaultStays()
+    {
+        WriteFileAtomic(IniPath(), "[General]\r\nSppDir=/p\r\nBottleServer=http://x/\r\n");
+        auto form = NewForm();
+        QCOMPARE(box_.shown.size(), size_t(1));
+        QCOMPARE(form->BottleServer.Url("/"), std::string("http://127.0.0.1:18470/"));
+    }
+
+    // The old file stays whole when the new one cannot be written. A read-only folder does not
+    // stop root, so as root the temporary file's name is made too long for the file system.
+    void WriteFailureKeepsTheOldFile()
+    {
+        QTemporaryDir local;
+        const std::string folder = Folder(local);
+        const std::string path
+            = geteuid() == 0 ? folder + std::string(250, 'v') + ".ini" : folder + "velmo.ini";
+        const std::string old = "[General]\r\nSppDir=/x\r\nLUID=old\r\n";
+        {
+            std::ofstream file(NativePath(path), std::ios::binary);
+            file << old;
+        }
+        TMainFormEnvironment env { folder, path, &box_, &browser_ };
+        auto form = std::make_unique<TMainForm>(env);
+        form->LUID = "new";
+        if (geteuid() != 0)
+            ::chmod(local.path().toLocal8Bit().constData(), 0555);
+        form.reset();
+        ::chmod(local.path().toLocal8Bit().constData(), 0755);
+        QVERIFY(box_.Texts() == std::vector<std::string> { path + Sjis(" に書き込めません") });
+        QCOMPARE(ReadFileBytes(path), old);
+        QCOMPARE(QDir(local.path()).entryList(QDir::Files).size(), 1);
+    }
+
+    void BrowserStaysTenPixelsNarrowerThanItsPanel()
+    {
+        auto form = NewForm();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        for (const QSize size : { QSize(600, 400), QSize(300, 200), QSize(1000, 700) }) {
+            form->resize(size);
+            QTRY_COMPARE(form->MozillaBrowser()->width(), form->BrowserPanel()->width() - 10);
+            QCOMPARE(form->MozillaBrowser()->height(), form->BrowserPanel()->height());
+        }
+    }
+
+    void MenuHasTheSevenItemsInOrder()
+    {
+        auto form = NewForm();
+        QStringList captions;
+        for (const QAction* action : form->FileMenu()->actions())
+            captions << action->text();
+        QCOMPARE(form->FileMenu()->title(), QStringLiteral("ファイル(&F)"));
+        QCOMPARE(captions,
+            QStringList({ "ログ表示..(&L)", "続きを表示(&O)", "ローカルログ表示(&C)",
+                "Sent.logを表示(&N)...", "設定...(&S)", "バージョン情報...(&V)", "終了(&E)" }));
+    }
+
+    void AboutBoxOpensTheSiteOnlyOnYes()
+    {
+        auto form = NewForm();
+        form->BrowserCommand = "my-browser --x";
+        box_.answer = TMessageAnswer::No;
+        form->findChild<QAction*>(QStringLiteral("AboutMenu"))->trigger();
+        const TMessageRequest& about = box_.shown.back();
+        QCOMPARE(about.title, Sjis("情報"));
+        QCOMPARE(about.text, Sjis("Velmo version 2.0.0.10\r\n開発元サイトを開きますか？"));
+        QVERIFY(about.buttons == TMessageButtons::YesNo);
+        QVERIFY(browser_.opened.empty());
+        box_.answer = TMessageAnswer::Yes;
+        form->findChild<QAction*>(QStringLiteral("AboutMenu"))->trigger();
+        QCOMPARE(browser_.opened.size(), size_t(1));
+        QCOMPARE(browser_.opened[0].first, std::string("my-browser --x"));
+        QCOMPARE(browser_.opened[0].second, std::string(kMakerSiteUrl));
+    }
+
+    void ErrorsReachTheMessageBoxAndTheWindowGoesOn()
+    {
+        auto form = NewForm();
+        static_cast<TApplication*>(qApp)->SetErrorHandler(
+            [&form](const std::string& t) { form->ShowError(t); });
+        box_.shown.clear();
+        form->RunGuarded([] { throw EConvertError::InvalidInteger("x"); });
+        ThrowingObject thrower;
+        QEvent event(QEvent::User);
+        QCoreApplication::sendEvent(&thrower, &event);
+        static_cast<TApplication*>(qApp)->SetErrorHandler({});
+        QVERIFY((box_.Texts()
+            == std::vector<std::string> {
+                "'x' is not a valid integer value", "thrown from an event handler" }));
+        // Still usable: a menu command runs and shows its box.
+        form->findChild<QAction*>(QStringLiteral("AboutMenu"))->trigger();
+        QCOMPARE(box_.shown.size(), size_t(3));
+    }
+
+    void ExitClosesTheWindow()
+    {
+        auto form = NewForm();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        form->findChild<QAction*>(QStringLiteral("ExitMenu"))->trigger();
+        QVERIFY(!form->isVisible());
+    }
+
+    void PageLoadShowsTheStatusTexts()
+    {
+        auto form = NewForm();
+        form->show();
+        const QString page = dir_.filePath(QStringLiteral("page.html"));
+        WriteFileAtomic(FromNativePath(page.toStdString()), "<html><body>hello</body></html>");
+        QSignalSpy finished(form->MozillaBrowser(), &QWebEngineView::loadFinished);
+        form->MozillaBrowser()->load(QUrl::fromLocalFile(page));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 20000);
+        QVERIFY(finished.at(0).at(0).toBool());
+        QCOMPARE(form->StatusText(), QStringLiteral("読み込み完了"));
+        QCOMPARE(form->MozillaBrowser()->cursor().shape(), Qt::ArrowCursor);
+        // An unknown scheme is refused before the browser hands it anywhere.
+        QVERIFY(!form->Navigate2(QUrl(QStringLiteral("mailto:someone@example.org"))));
+        QVERIFY(form->Navigate2(QUrl::fromLocalFile(page)));
+    }
+
+    // A real program started as the browser: the address arrives as one argument, untouched by
+    // any shell.
+    void BrowserCommandGetsTheAddressAsOneArgument()
+    {
+        QTemporaryDir local;
+        const QString out = local.filePath(QStringLiteral("args.txt"));
+        const QString script = local.filePath(QStringLiteral("my browser.sh"));
+        WriteFileAtomic(FromNativePath(script.toStdString()),
+            "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.tmp\" && mv "
+            "\"$0.tmp\" '"
+                + out.toStdString() + "'\n");
+        ::chmod(script.toLocal8Bit().constData(), 0755);
+        const std::string address = "http://x/?a=1;touch /tmp/pwned $(id) `id` | cat";
+        TQtOutsideBrowser browser;
+        browser.Open("\"" + FromNativePath(script.toStdString()) + "\" --new-tab", address);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out), 10000);
+        QCOMPARE(QString::fromStdString(ReadFileBytes(FromNativePath(out.toStdString()))),
+            QString::fromStdString("--new-tab\n" + address + "\n"));
+        QVERIFY_THROWS_EXCEPTION(EVelmoError, browser.Open("/no/such/browser", "http://x/"));
     }
 };
 
-QTEST_MAIN(MainFormTest)
+int main(int argc, char** argv)
+{
+    TApplication::PrepareEnvironment();
+    TApplication app(argc, argv);
+    MainFormTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "MainFormTest.moc"

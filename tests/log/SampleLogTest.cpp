@@ -1,5 +1,4 @@
 #include "log/LogReader.h"
-
 #include "platform/FileIO.h"
 
 #include <gtest/gtest.h>

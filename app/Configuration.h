@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/IniFile.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The settings kept in the configuration file (program folder + executable name + ".ini"). The
+// file is read once at start-up and written once at the end; in between the values live in the
+// main window.
+struct TConfiguration
+{
+    std::string SppDir; // surface plug-in folder
+    std::string SurfaceCacheDir;
+    std::string CSSFile;
+    std::string BrowserCommand;
+    std::string HTMLFolder;
+    int32_t Top = 145;
+    int32_t Left = 209;
+    int32_t Width = 440;
+    int32_t Height = 351;
+    std::string LUID;
+    int32_t MessagesPerPage = 100;
+    std::vector<std::string> FMONames;
+    // "host" or "host:port" of the bottle server; read, never written.
+    std::string BottleServer;
+};
+
+// The configuration file that belongs to a program folder and executable name.
+std::string ConfigFilePath(const std::string& programFolder, const std::string& programBaseName);
+
+// Every key with its default when missing; the default cache folder is programFolder + "cache/".
+TConfiguration ReadConfiguration(const TIniFile& ini, const std::string& programFolder);
+
+// Writes every key (all but BottleServer) in the fixed order, so that a file written from scratch
+// holds General (LUID, SurfaceCacheDir, SppDir, 1PageCount, CSS, Browser, HTMLFolder), Form (Top,
+// Left, Width, Height) and Play (FMO).
+void WriteConfiguration(TIniFile& ini, const TConfiguration& config);
+
+// The FMO list as one line: names separated by commas and unquoted blanks; a quoted name keeps its
+// blanks and commas, with "" for a quote inside it.
+std::vector<std::string> ParseNameList(std::string_view text);
+// Names joined by commas; a name with a blank, comma, quote or control character is quoted. An
+// empty list is an empty text.
+std::string FormatNameList(const std::vector<std::string>& names);

@@ -1,0 +1,51 @@
+#include "app/QtMessageBox.h"
+
+#include "app/QtText.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+TQtMessageBox::TQtMessageBox(QWidget* parent)
+    : parent_(parent)
+{ }
+
+TMessageAnswer TQtMessageBox::Show(const TMessageRequest& request)
+{
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (request.kind) {
+    case TMessageKind::Plain:
+        break;
+    case TMessageKind::Information:
+        icon = QMessageBox::Information;
+        break;
+    case TMessageKind::Warning:
+        icon = QMessageBox::Warning;
+        break;
+    case TMessageKind::Error:
+        icon = QMessageBox::Critical;
+        break;
+    }
+    const QString title
+        = request.title.empty() ? QApplication::applicationName() : ToQString(request.title);
+    QString text = ToQString(request.text);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(icon, title, text, QMessageBox::NoButton, parent_);
+    box.setTextFormat(Qt::PlainText);
+    if (request.buttons == TMessageButtons::Ok) {
+        box.setDefaultButton(box.addButton(QMessageBox::Ok));
+        box.exec();
+        return TMessageAnswer::Ok;
+    }
+    QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+    const bool yesIsDefault = request.defaultAnswer == TMessageAnswer::Yes;
+    box.setDefaultButton(yesIsDefault ? yes : no);
+    box.setEscapeButton(yesIsDefault ? yes : no);
+    box.exec();
+    if (box.clickedButton() == yes)
+        return TMessageAnswer::Yes;
+    if (box.clickedButton() == no)
+        return TMessageAnswer::No;
+    return request.defaultAnswer;
+}

@@ -1,0 +1,25 @@
+#include "app/QtOutsideBrowser.h"
+
+#include "app/QtText.h"
+#include "platform/Encoding.h"
+#include "platform/Errors.h"
+
+#include <QDesktopServices>
+#include <QProcess>
+#include <QStringList>
+#include <QUrl>
+
+void TQtOutsideBrowser::Open(const std::string& browserCommand, const std::string& address)
+{
+    const auto words = BrowserArguments(browserCommand, address);
+    if (!words) {
+        QDesktopServices::openUrl(QUrl(ToQString(address)));
+        return;
+    }
+    QStringList arguments;
+    for (size_t i = 1; i < words->size(); ++i)
+        arguments << QString::fromStdString(SjisToUtf8((*words)[i]));
+    const QString program = QString::fromStdString(SjisToUtf8(words->front()));
+    if (!QProcess::startDetached(program, arguments))
+        throw EVelmoError(Sjis("ブラウザを起動できません: ") + words->front());
+}

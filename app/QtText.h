@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+
+// The one place where program text (Shift_JIS) meets QString.
+
+// For showing: bytes that are not Shift_JIS show as "?" rather than losing the text.
+QString ToQString(const std::string& sjis);
+
+// From a widget: throws EEncodingError when the text has characters with no Shift_JIS form.
+std::string FromQString(const QString& text);

@@ -1,0 +1,107 @@
+#include "app/Configuration.h"
+
+#include "TestSupport.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+TEST(Configuration, MissingFileGivesEveryDefault)
+{
+    const TConfiguration c = ReadConfiguration(TIniFile(), "/opt/velmo/");
+    EXPECT_EQ(c.SppDir, "");
+    EXPECT_EQ(c.SurfaceCacheDir, "/opt/velmo/cache/");
+    EXPECT_EQ(c.CSSFile, "styleIE.css");
+    EXPECT_EQ(c.BrowserCommand, "");
+    EXPECT_EQ(c.HTMLFolder, "");
+    EXPECT_EQ(c.Top, 145);
+    EXPECT_EQ(c.Left, 209);
+    EXPECT_EQ(c.Width, 440);
+    EXPECT_EQ(c.Height, 351);
+    EXPECT_EQ(c.LUID, "");
+    EXPECT_EQ(c.MessagesPerPage, 100);
+    EXPECT_EQ(c.FMONames, Names { "Sakura" });
+    EXPECT_EQ(c.BottleServer, "");
+}
+
+TEST(Configuration, OddValues)
+{
+    const TIniFile ini(
+        "[General]\r\nLUID=\r\n1PageCount=abc\r\nCSS=\r\nBottleServer=example:8080\r\n"
+        "[Form]\r\nTop=0x10\r\nLeft=-20\r\nWidth=\r\n[Play]\r\nFMO=\r\n");
+    const TConfiguration c = ReadConfiguration(ini, "/p/");
+    EXPECT_EQ(c.LUID, "");
+    EXPECT_EQ(c.MessagesPerPage, 100);
+    EXPECT_EQ(c.CSSFile, "");
+    EXPECT_EQ(c.Top, 16);
+    EXPECT_EQ(c.Left, -20);
+    EXPECT_EQ(c.Width, 440);
+    EXPECT_TRUE(c.FMONames.empty());
+    EXPECT_EQ(c.BottleServer, "example:8080");
+}
+
+TEST(Configuration, NameListReading)
+{
+    const struct
+    {
+        std::string text;
+        Names names;
+    } cases[] = {
+        { "Sakura", { "Sakura" } },
+        { "Sakura,\"a b\"", { "Sakura", "a b" } },
+        { "a b", { "a", "b" } },
+        { "  a ,  b  ", { "a", "b" } },
+        { "a,,b", { "a", "", "b" } },
+        { "a,", { "a", "" } },
+        { "\"\"", { "" } },
+        { "\"say \"\"hi\"\"\",x", { "say \"hi\"", "x" } },
+        { "\"unclosed, still", { "unclosed, still" } },
+        { "", {} },
+        { J("さくら,\"ソ 表\""), { J("さくら"), J("ソ 表") } },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseNameList(c.text), c.names) << c.text;
+}
+
+TEST(Configuration, NameListRoundTrips)
+{
+    const Names lists[]
+        = { {}, { "" }, { "Sakura" }, { "a b", "c,d", "e\"f", "", "g" }, { J("さくら"), "\tx" } };
+    for (const auto& names : lists)
+        EXPECT_EQ(ParseNameList(FormatNameList(names)), names) << FormatNameList(names);
+    EXPECT_EQ(FormatNameList({ "Sakura", "a b" }), "Sakura,\"a b\"");
+    EXPECT_EQ(FormatNameList({}), "");
+}
+
+TEST(Configuration, FileWrittenFromScratchHasTheTwelveKeysInOrder)
+{
+    TConfiguration c = ReadConfiguration(TIniFile(), "/opt/velmo/");
+    c.BottleServer = "never-written:1";
+    TIniFile ini;
+    WriteConfiguration(ini, c);
+    EXPECT_EQ(ini.ToBytes(),
+        "[General]\r\nLUID=\r\nSurfaceCacheDir=/opt/velmo/cache/"
+        "\r\nSppDir=\r\n1PageCount=100\r\nCSS=styleIE.css\r\n"
+        "Browser=\r\nHTMLFolder=\r\n[Form]\r\nTop=145\r\nLeft=209\r\nWidth=440\r\nHeight=351\r\n["
+        "Play]\r\nFMO=Sakura\r\n");
+}
+
+// Keys a user added (BottleServer among them) and comments survive the end-of-program write.
+TEST(Configuration, WriteKeepsWhatTheUserAdded)
+{
+    TIniFile ini("; mine\r\n[General]\r\nBottleServer=host:81\r\nLUID=old\r\n[Other]\r\nx=1\r\n");
+    TConfiguration c = ReadConfiguration(ini, "/p/");
+    c.LUID = "new";
+    WriteConfiguration(ini, c);
+    EXPECT_EQ(ini.ReadValue("General", "BottleServer"), "host:81");
+    EXPECT_EQ(ini.ReadValue("General", "LUID"), "new");
+    EXPECT_EQ(ini.ReadValue("Other", "x"), "1");
+    EXPECT_EQ(ini.ToBytes().substr(0, 8), "; mine\r\n");
+}
+
+TEST(Configuration, PathIsProgramFolderAndName)
+{
+    EXPECT_EQ(ConfigFilePath("/opt/velmo/", "velmo"), "/opt/velmo/velmo.ini");
+}
+
+} // namespace
