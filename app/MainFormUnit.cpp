@@ -136,7 +136,25 @@ void TMainForm::FormCreate()
 
     if (SppDir.empty())
         environment_.messageBox->ShowMessage(Sjis("プラグインフォルダを設定して下さい"));
+    LoadPatterns();
     LastMessageTime = Now();
+}
+
+void TMainForm::LoadPatterns()
+{
+    // A missing or unreadable pattern file is reported by name, and start-up goes on with that
+    // list empty: every tag then shows as an error tag, which is visible and harmless.
+    const auto load = [this](const char* name, void (TSsParser::*set)(std::vector<std::string>)) {
+        std::vector<std::string> lines;
+        try {
+            lines = TSsParser::LoadPatternFile(environment_.programFolder + name);
+        } catch (const EVelmoError& e) {
+            ShowError(e.what());
+        }
+        (SsParser.*set)(std::move(lines));
+    };
+    load("tagpat.txt", &TSsParser::SetTagPattern);
+    load("metapat.txt", &TSsParser::SetMetaPattern);
 }
 
 TConfiguration TMainForm::CurrentConfiguration() const

@@ -4,6 +4,7 @@
 #include "log/BottleServer.h"
 #include "log/MessageList.h"
 #include "platform/DateTime.h"
+#include "render/SsParser.h"
 
 #include <QMainWindow>
 
@@ -54,6 +55,7 @@ public:
     std::string SppDir; // held by the surface cache once it exists
     std::string SurfaceCacheDir; // held by the surface cache once it exists
     TBottleServer BottleServer;
+    TSsParser SsParser;
 
     QWidget* BrowserPanel() const { return browserPanel_; }
     QWebEngineView* MozillaBrowser() const { return mozillaBrowser_; }
@@ -91,6 +93,7 @@ private:
         const char* objectName, const QString& caption, void (TMainForm::*handler)());
     void FormCreate();
     void FormDestroy();
+    void LoadPatterns();
     TConfiguration CurrentConfiguration() const;
 
     TMainFormEnvironment environment_;

@@ -3,6 +3,7 @@
 add_library(velmo_core STATIC
   app/Configuration.cpp
   app/OutsideBrowser.cpp
+  app/UtilUnit.cpp
   log/BottleServer.cpp
   log/LogReader.cpp
   log/MessageList.cpp
@@ -15,5 +16,6 @@ add_library(velmo_core STATIC
   platform/MessageBox.cpp
   platform/ProgramFolder.cpp
   platform/StrUtils.cpp
+  render/SsParser.cpp
 )
 target_include_directories(velmo_core PUBLIC ${PROJECT_SOURCE_DIR})

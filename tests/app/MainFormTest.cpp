@@ -53,6 +53,14 @@ class MainFormTest : public QObject
     std::string IniPath() const { return Folder(dir_) + "velmo.ini"; }
 
 private slots:
+    void initTestCase()
+    {
+        // Installed beside the program, as the build does.
+        for (const char* name : { "tagpat.txt", "metapat.txt" })
+            QVERIFY(
+                QFile::copy(QStringLiteral(VELMO_SOURCE_DIR "/data/") + name, dir_.filePath(name)));
+    }
+
     void init()
     {
         QFile::remove(dir_.filePath(QStringLiteral("velmo.ini")));
@@ -78,6 +86,30 @@ private slots:
                   "\r\nSppDir=\r\n1PageCount=100\r\nCSS=styleIE.css\r\nBrowser=\r\nHTMLFolder=\r\n"
                   "[Form]\r\nTop=145\r\nLeft=209\r\nWidth=440\r\nHeight=351\r\n[Play]\r\nFMO="
                   "Sakura\r\n"));
+    }
+
+    void PatternFilesAreLoadedAtStartUp()
+    {
+        auto form = NewForm();
+        QVERIFY(form->SsParser.TagPattern().size() > 50);
+        QVERIFY(!form->SsParser.MetaPattern().empty());
+        form->SsParser.ParseScript("\\h\\s[10]x");
+        QCOMPARE(form->SsParser.TokenCount(), 3);
+    }
+
+    // Missing pattern files are named in a message each, and start-up goes on to the end.
+    void MissingPatternFilesAreReportedAndStartUpGoesOn()
+    {
+        QTemporaryDir empty;
+        TMainFormEnvironment env { Folder(empty), Folder(empty) + "velmo.ini", &box_, &browser_ };
+        auto form = std::make_unique<TMainForm>(env);
+        QCOMPARE(box_.shown.size(), size_t(3));
+        QCOMPARE(box_.shown[1].text,
+            "Cannot open file \"" + Folder(empty) + "tagpat.txt\". No such file or directory");
+        QCOMPARE(box_.shown[2].text,
+            "Cannot open file \"" + Folder(empty) + "metapat.txt\". No such file or directory");
+        QVERIFY(form->SsParser.TagPattern().empty());
+        QVERIFY(form->LastMessageTime > 0);
     }
 
     void OddValuesReadAsTheRulesSay()
@@ -131,7 +163,7 @@ private slots:
             ::chmod(local.path().toLocal8Bit().constData(), 0555);
         form.reset();
         ::chmod(local.path().toLocal8Bit().constData(), 0755);
-        QVERIFY(box_.Texts() == std::vector<std::string> { path + Sjis(" に書き込めません") });
+        QCOMPARE(box_.Texts().back(), path + Sjis(" に書き込めません"));
         QCOMPARE(ReadFileBytes(path), old);
         QCOMPARE(QDir(local.path()).entryList(QDir::Files).size(), 1);
     }

@@ -1,0 +1,54 @@
+// The tokenizer on arbitrary bytes. With the shipped pattern files and default settings it must
+// never fail, and its tokens joined must give back the script up to its first NUL. With pattern
+// lists taken from the input itself it may fail on a malformed line, but never crash.
+
+#include "platform/StrUtils.h"
+#include "render/SsParser.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+TSsParser& DefaultParser()
+{
+    static TSsParser parser = [] {
+        TSsParser p;
+        p.SetTagPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/tagpat.txt"));
+        p.SetMetaPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/metapat.txt"));
+        return p;
+    }();
+    return parser;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string input(reinterpret_cast<const char*>(data), size);
+
+    TSsParser& parser = DefaultParser();
+    parser.ParseScript(input);
+    std::string joined;
+    for (const auto& token : parser.Tokens())
+        joined += token.Text;
+    if (joined != input.substr(0, std::strlen(input.c_str())))
+        std::abort();
+
+    // "tag lines \x01 meta lines \x01 script": any patterns at all.
+    const size_t a = input.find('\x01');
+    const size_t b = a == std::string::npos ? std::string::npos : input.find('\x01', a + 1);
+    if (b != std::string::npos) {
+        TSsParser custom;
+        custom.SetTagPattern(SplitLines(input.substr(0, a)));
+        custom.SetMetaPattern(SplitLines(input.substr(a + 1, b - a - 1)));
+        custom.LeaveEscape = (size & 1) != 0;
+        custom.EscapeInvalidMeta = (size & 2) != 0;
+        try {
+            custom.ParseScript(input.substr(b + 1));
+        } catch (const ESsParserError&) { }
+    }
+    return 0;
+}
