@@ -24,6 +24,7 @@ const QString kFontName = QStringLiteral("ＭＳ Ｐゴシック");
 
 TMainForm::TMainForm(const TMainFormEnvironment& environment, QWidget* parent)
     : QMainWindow(parent)
+    , Surfaces(environment.programFolder, *environment.sppList)
     , environment_(environment)
 {
     setWindowTitle(QStringLiteral("Velmo 2"));
@@ -116,8 +117,8 @@ void TMainForm::FormCreate()
         ShowError(e.what());
         config = ReadConfiguration(TIniFile(), environment_.programFolder);
     }
-    SppDir = config.SppDir;
-    SurfaceCacheDir = config.SurfaceCacheDir;
+    Surfaces.SppDir = config.SppDir;
+    Surfaces.CacheDir = config.SurfaceCacheDir;
     CSSFile = config.CSSFile;
     BrowserCommand = config.BrowserCommand;
     HTMLFolder = config.HTMLFolder;
@@ -134,7 +135,7 @@ void TMainForm::FormCreate()
     BottleServer = TBottleServer::FromSetting("");
     RunGuarded([&] { BottleServer = TBottleServer::FromSetting(config.BottleServer); });
 
-    if (SppDir.empty())
+    if (Surfaces.SppDir.empty())
         environment_.messageBox->ShowMessage(Sjis("プラグインフォルダを設定して下さい"));
     LoadPatterns();
     LastMessageTime = Now();
@@ -161,8 +162,8 @@ TConfiguration TMainForm::CurrentConfiguration() const
 {
     TConfiguration c;
     c.LUID = LUID;
-    c.SurfaceCacheDir = SurfaceCacheDir;
-    c.SppDir = SppDir;
+    c.SurfaceCacheDir = Surfaces.CacheDir;
+    c.SppDir = Surfaces.SppDir;
     // Position is the frame's; the size is the window's own, as it was applied at start-up.
     c.Top = pos().y();
     c.Left = pos().x();

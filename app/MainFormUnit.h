@@ -5,6 +5,7 @@
 #include "log/MessageList.h"
 #include "platform/DateTime.h"
 #include "render/SsParser.h"
+#include "render/Surfaces.h"
 
 #include <QMainWindow>
 
@@ -21,6 +22,7 @@ class QMenu;
 class QWebEngineView;
 class QWidget;
 class TBrowserPage;
+class TSppList;
 
 // What the main window needs from outside: where it lives and how it talks to the person.
 struct TMainFormEnvironment
@@ -29,6 +31,7 @@ struct TMainFormEnvironment
     std::string configPath; // the configuration file
     IMessageBox* messageBox = nullptr; // must outlive the window
     IOutsideBrowser* outsideBrowser = nullptr; // must outlive the window
+    TSppList* sppList = nullptr; // the program-wide plug-in list; must outlive the window
 };
 
 // The program's one window. It owns the state that outlives a log view (configuration values,
@@ -52,8 +55,7 @@ public:
     std::string HTMLFolder;
     TDateTime LastMessageTime = 0;
     std::vector<std::string> FMONames;
-    std::string SppDir; // held by the surface cache once it exists
-    std::string SurfaceCacheDir; // held by the surface cache once it exists
+    TSurfaces Surfaces; // holds the plug-in folder and the cache folder
     TBottleServer BottleServer;
     TSsParser SsParser;
 

@@ -7,6 +7,8 @@
 #include "app/QtOutsideBrowser.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
+#include "render/ProgressWindow.h"
+#include "render/SppList.h"
 
 #include <cstdio>
 #include <exception>
@@ -24,14 +26,19 @@ int main(int argc, char* argv[])
         else
             messageBox = std::make_unique<TQtMessageBox>();
         TQtOutsideBrowser outsideBrowser;
+        // The plug-in list outlives the window: it is destroyed after the message loop.
+        TQtProgressWindowFactory progressWindows;
+        TSppList sppList(true, *messageBox, progressWindows);
 
         TMainFormEnvironment environment;
         environment.programFolder = ProgramFolder();
         environment.configPath = ConfigFilePath(environment.programFolder, ProgramBaseName());
         environment.messageBox = messageBox.get();
         environment.outsideBrowser = &outsideBrowser;
+        environment.sppList = &sppList;
 
         TMainForm form(environment);
+        progressWindows.SetCentreOn(&form);
         app.SetErrorHandler([&form](const std::string& text) { form.ShowError(text); });
         form.show();
         const int result = TApplication::exec();

@@ -16,6 +16,11 @@ add_library(velmo_core STATIC
   platform/MessageBox.cpp
   platform/ProgramFolder.cpp
   platform/StrUtils.cpp
+  render/Bitmap.cpp
+  render/Plugins.cpp
+  render/SppList.cpp
   render/SsParser.cpp
+  render/Surfaces.cpp
 )
 target_include_directories(velmo_core PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(velmo_core PUBLIC ${CMAKE_DL_LIBS})

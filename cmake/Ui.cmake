@@ -9,6 +9,7 @@ add_library(velmo_ui STATIC
   app/QtMessageBox.cpp
   app/QtOutsideBrowser.cpp
   app/QtText.cpp
+  render/ProgressWindow.cpp
 )
 target_link_libraries(velmo_ui PUBLIC velmo_core Qt6::Widgets Qt6::WebEngineWidgets Qt6::WebChannel)
 

@@ -8,8 +8,7 @@
 
 void OutputDebugString(std::string_view text)
 {
-    static const bool enabled = std::getenv("VELMO_DEBUG") != nullptr;
-    if (!enabled)
+    if (!std::getenv("VELMO_DEBUG"))
         return;
     static std::mutex mutex;
     const std::string line = SjisToUtf8Lossy(text) + "\n";

@@ -105,6 +105,11 @@ std::string SjisToUtf8Lossy(std::string_view sjis)
     return ConvertLossy(kUtf8, kSjis, sjis);
 }
 
+std::string Utf8ToSjisLossy(std::string_view utf8)
+{
+    return ConvertLossy(kSjis, kUtf8, utf8);
+}
+
 std::string Sjis(std::string_view utf8Literal)
 {
     return Utf8ToSjis(utf8Literal);

@@ -17,6 +17,10 @@ std::string SjisToUtf8(std::string_view sjis);
 // message is never lost for one bad byte.
 std::string SjisToUtf8Lossy(std::string_view sjis);
 
+// UTF-8 from the system (error texts, names) as program text: characters with no Shift_JIS form
+// become "?".
+std::string Utf8ToSjisLossy(std::string_view utf8);
+
 // A Japanese literal of our source as program text. Only for constant texts known to convert.
 std::string Sjis(std::string_view utf8Literal);
 

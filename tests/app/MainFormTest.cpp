@@ -5,6 +5,8 @@
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
 #include "platform/FileIO.h"
+#include "render/ProgressWindow.h"
+#include "render/SppList.h"
 
 #include <QAction>
 #include <QMenu>
@@ -40,15 +42,16 @@ class MainFormTest : public QObject
     QTemporaryDir dir_;
     TRecordingMessageBox box_;
     TRecordingOutsideBrowser browser_;
+    TQtProgressWindowFactory progress_;
+    TSppList spp_ { true, box_, progress_ };
 
+    TMainFormEnvironment Env(const std::string& folder, const std::string& configPath)
+    {
+        return { folder, configPath, &box_, &browser_, &spp_ };
+    }
     std::unique_ptr<TMainForm> NewForm()
     {
-        TMainFormEnvironment env;
-        env.programFolder = Folder(dir_);
-        env.configPath = env.programFolder + "velmo.ini";
-        env.messageBox = &box_;
-        env.outsideBrowser = &browser_;
-        return std::make_unique<TMainForm>(env);
+        return std::make_unique<TMainForm>(Env(Folder(dir_), Folder(dir_) + "velmo.ini"));
     }
     std::string IniPath() const { return Folder(dir_) + "velmo.ini"; }
 
@@ -101,8 +104,7 @@ private slots:
     void MissingPatternFilesAreReportedAndStartUpGoesOn()
     {
         QTemporaryDir empty;
-        TMainFormEnvironment env { Folder(empty), Folder(empty) + "velmo.ini", &box_, &browser_ };
-        auto form = std::make_unique<TMainForm>(env);
+        auto form = std::make_unique<TMainForm>(Env(Folder(empty), Folder(empty) + "velmo.ini"));
         QCOMPARE(box_.shown.size(), size_t(3));
         QCOMPARE(box_.shown[1].text,
             "Cannot open file \"" + Folder(empty) + "tagpat.txt\". No such file or directory");
@@ -156,8 +158,7 @@ private slots:
             std::ofstream file(NativePath(path), std::ios::binary);
             file << old;
         }
-        TMainFormEnvironment env { folder, path, &box_, &browser_ };
-        auto form = std::make_unique<TMainForm>(env);
+        auto form = std::make_unique<TMainForm>(Env(folder, path));
         form->LUID = "new";
         if (geteuid() != 0)
             ::chmod(local.path().toLocal8Bit().constData(), 0555);
@@ -277,12 +278,15 @@ private slots:
     }
 };
 
+int RunProgressWindowTest(int argc, char** argv);
+
 int main(int argc, char** argv)
 {
     TApplication::PrepareEnvironment();
     TApplication app(argc, argv);
     MainFormTest test;
-    return QTest::qExec(&test, argc, argv);
+    const int failures = QTest::qExec(&test, argc, argv);
+    return failures + RunProgressWindowTest(argc, argv);
 }
 
 #include "MainFormTest.moc"

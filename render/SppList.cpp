@@ -1,0 +1,124 @@
+#include "render/SppList.h"
+
+#include "platform/DebugOutput.h"
+#include "platform/Encoding.h"
+#include "platform/MessageBox.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Regular, not hidden files named *.so, in name order so that the plug-in that answers first
+// does not depend on the file system's listing order.
+std::vector<std::string> PluginFileNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    const std::string native = NativePath(folder);
+    DIR* dir = ::opendir(native.c_str());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.empty() || name[0] == '.' || name.size() < 4
+            || name.compare(name.size() - 3, 3, ".so") != 0)
+            continue;
+        struct stat st
+        { };
+        if (::stat((native + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        names.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+TSppList::TSppList(bool ownsObjects, IMessageBox& messageBox, IProgressWindowFactory& progress)
+    : messageBox_(messageBox)
+    , progress_(progress)
+{
+    if (!ownsObjects)
+        throw EVelmoError("TSppList.OwnsObject must be set to true");
+}
+
+TSppList::~TSppList()
+{
+    ClearCache();
+    try {
+        UnloadAll();
+    } catch (const std::exception& e) {
+        OutputDebugString(e.what());
+    }
+}
+
+void TSppList::UnloadAll()
+{
+    // Every plug-in is released even when one fails; the first failure is reported after.
+    std::exception_ptr first;
+    for (auto& plugin : Plugins) {
+        try {
+            plugin->Release();
+        } catch (...) {
+            if (!first)
+                first = std::current_exception();
+        }
+    }
+    Plugins.clear();
+    if (first)
+        std::rethrow_exception(first);
+}
+
+void TSppList::LoadFromFolder(const std::string& folder)
+{
+    ClearCache();
+    UnloadAll();
+    if (folder.empty())
+        return;
+    const std::unique_ptr<IProgressWindow> window = progress_.Show();
+    for (const std::string& nativeName : PluginFileNames(folder)) {
+        const std::string name = Utf8ToSjisLossy(nativeName);
+        window->SetContent(Sjis("プラグイン") + name + Sjis("を読み込み中..."));
+        try {
+            Plugins.push_back(
+                std::make_unique<TSppPlugin>(folder + "/" + FromNativePath(nativeName)));
+        } catch (const ESppException& e) {
+            messageBox_.ShowMessage(Sjis("SPPプラグインロード失敗:\r\n") + e.what());
+        } catch (const EEncodingError& e) {
+            messageBox_.ShowMessage(Sjis("SPPプラグインロード失敗:\r\n") + e.what());
+        }
+    }
+}
+
+bool TSppList::GetSurface(const std::string& ghostName, int32_t surface, TBitmap& bitmap)
+{
+    for (auto it = Images.begin(); it != Images.end(); ++it) {
+        if (!(*it)->Matches(ghostName, surface, 0))
+            continue;
+        OutputDebugString("Cache Used: " + ghostName + std::to_string(surface));
+        bitmap = (*it)->Bitmap;
+        std::rotate(Images.begin(), it, it + 1);
+        return true;
+    }
+    std::unique_ptr<TSppImage> image;
+    for (auto& plugin : Plugins) {
+        image = plugin->GetImage(ghostName, surface, 0);
+        if (image)
+            break;
+    }
+    const bool drawn = image != nullptr;
+    if (drawn) {
+        bitmap = image->Bitmap;
+    } else {
+        image = std::make_unique<TSppImage>();
+        image->GhostName = ghostName;
+        image->SurfaceKey = std::to_string(surface) + ",*";
+    }
+    Images.insert(Images.begin(), std::move(image));
+    if (Images.size() > kCacheSize)
+        Images.resize(kCacheSize);
+    return drawn;
+}

@@ -1,0 +1,122 @@
+#include "render/Surfaces.h"
+
+#include "platform/Encoding.h"
+#include "platform/Errors.h"
+#include "platform/FileIO.h"
+#include "platform/StrUtils.h"
+#include "render/Bitmap.h"
+#include "render/SppList.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+const char* Replacement(char c)
+{
+    switch (c) {
+    case '\\':
+        return "_yen_";
+    case '/':
+        return "_slash_";
+    case ':':
+        return "_colon_";
+    case '*':
+        return "_asterisk_";
+    case '?':
+        return "_question_";
+    case '"':
+        return "_double-c_";
+    case '<':
+        return "_litler_";
+    case '>':
+        return "_larger_";
+    case '|':
+        return "_bar_";
+    default:
+        return nullptr;
+    }
+}
+
+// Creates the folder and its parents (like mkdir -p); throws EFileError naming the folder.
+void CreateFolders(const std::string& folder)
+{
+    const std::string native = NativePath(folder);
+    for (size_t i = 1; i <= native.size(); ++i) {
+        if (i < native.size() && native[i] != '/')
+            continue;
+        const std::string part = native.substr(0, i);
+        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+            throw EFileError("Cannot create folder \"" + folder + "\". " + std::strerror(errno));
+    }
+    struct stat st
+    { };
+    if (::stat(native.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        throw EFileError("Cannot create folder \"" + folder + "\". " + std::strerror(ENOTDIR));
+}
+
+bool IsShiftJis(const std::string& text)
+{
+    try {
+        SjisToUtf8(text);
+        return true;
+    } catch (const EEncodingError&) {
+        return false;
+    }
+}
+
+} // namespace
+
+TSurfaces::TSurfaces(std::string programFolder, TSppList& plugins)
+    : programFolder_(std::move(programFolder))
+    , plugins_(plugins)
+{ }
+
+std::string TSurfaces::EscapeFileName(const std::string& name)
+{
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        if (IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < name.size()) {
+            out.append(name, i, 2);
+            ++i;
+        } else if (const char* word = Replacement(c)) {
+            out += word;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string TSurfaces::CacheFolder() const
+{
+    if (CacheDir.empty() || CacheDir.back() == '/')
+        return CacheDir;
+    return CacheDir + "/";
+}
+
+std::string TSurfaces::GetSurfacePath(const std::string& ghostName, int32_t surface)
+{
+    if (surface < 0)
+        return programFolder_ + "general-1.bmp";
+    const std::string folder = CacheFolder();
+    const std::string path = folder + EscapeFileName(ghostName) + std::to_string(surface) + ".bmp";
+    // A name that is not valid Shift_JIS can name no file: the page shows a missing picture, as
+    // for a surface no plug-in can draw.
+    if (!IsShiftJis(path) || FileExists(path))
+        return path;
+    TBitmap bitmap;
+    if (plugins_.GetSurface(ghostName, surface, bitmap) && !bitmap.Empty()) {
+        if (!folder.empty())
+            CreateFolders(folder);
+        WriteFileAtomic(path, bitmap.ToBmpBytes());
+    }
+    return path;
+}
+
+void TSurfaces::ReloadPlugins()
+{
+    plugins_.LoadFromFolder(SppDir);
+}

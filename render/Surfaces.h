@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TSppList;
+
+// Where a ghost's surface picture is: a .bmp file per ghost name and surface number in the cache
+// folder, drawn by the plug-ins the first time it is asked for and reused in every later run.
+// Owned by the main window; GUI thread only.
+class TSurfaces
+{
+public:
+    // programFolder ends in "/"; plugins must outlive this object.
+    TSurfaces(std::string programFolder, TSppList& plugins);
+
+    std::string CacheDir; // cache folder; a missing trailing "/" is added where it is used
+    std::string SppDir; // plug-in folder
+
+    // The nine characters a Windows file name cannot hold, each replaced by a word ("\" by
+    // "_yen_", "/" by "_slash_", ...); the second byte of a double-byte character is never one.
+    static std::string EscapeFileName(const std::string& name);
+
+    // The picture's path, whether or not a file is there: program folder + "general-1.bmp" for a
+    // negative surface; otherwise the cache file, drawn and saved first if it does not exist yet
+    // and a plug-in can draw it. The cache folder is created when needed; one that cannot be
+    // created or written throws EFileError naming it.
+    std::string GetSurfacePath(const std::string& ghostName, int32_t surface);
+
+    // Loads the plug-ins of SppDir afresh and empties their in-memory cache.
+    void ReloadPlugins();
+
+private:
+    std::string CacheFolder() const;
+
+    const std::string programFolder_;
+    TSppList& plugins_;
+};
