@@ -18,7 +18,7 @@ cmake --build build -j "$jobs"
 
 if [ "${CI:-}" = "true" ] || [ "${VELMO_SANITIZE:-}" = "1" ]; then
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_COMPILER=clang++ -DVELMO_WERROR="$werror" \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVELMO_WERROR="$werror" \
     -DVELMO_SANITIZE=ON -DVELMO_FUZZ=ON -DVELMO_BUILD_UI=OFF -DVELMO_BENCHMARKS=OFF
   cmake --build build-asan -j "$jobs"
   (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
