@@ -5,6 +5,7 @@
 #include "app/QtText.h"
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
+#include "platform/FileIO.h"
 #include "platform/MessageBox.h"
 
 #include <QAction>
@@ -231,10 +232,38 @@ void TMainForm::ContinueMenuClick()
 { }
 
 void TMainForm::LocalLogMenuClick()
-{ }
+{
+    BrowserPanelResize();
+    ParseLog(ReadFileBytes(environment_.programFolder + "log.txt"));
+    WritePages();
+    ShowFirstPage();
+}
 
 void TMainForm::SentlogMenuClick()
-{ }
+{
+    BrowserPanelResize();
+    LoadSentLog();
+    if (MessageList.Empty())
+        return;
+    WritePages();
+    ShowFirstPage();
+}
+
+TPageSettings TMainForm::PageSettings() const
+{
+    return { MessagesPerPage, HTMLFolder, environment_.programFolder, CSSFile };
+}
+
+void TMainForm::WritePages()
+{
+    ::WritePages(MessageList, PageSettings(), Surfaces);
+}
+
+void TMainForm::ShowFirstPage()
+{
+    mozillaBrowser_->load(
+        QUrl::fromLocalFile(QString::fromStdString(NativePath(PagePath(PageSettings(), 1)))));
+}
 
 void TMainForm::SettingMenuClick()
 { }

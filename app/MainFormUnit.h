@@ -2,8 +2,10 @@
 
 #include "app/Configuration.h"
 #include "log/BottleServer.h"
+#include "log/LogReader.h"
 #include "log/MessageList.h"
 #include "platform/DateTime.h"
+#include "render/PageWriter.h"
 #include "render/SsParser.h"
 #include "render/Surfaces.h"
 
@@ -32,6 +34,7 @@ struct TMainFormEnvironment
     IMessageBox* messageBox = nullptr; // must outlive the window
     IOutsideBrowser* outsideBrowser = nullptr; // must outlive the window
     TSppList* sppList = nullptr; // the program-wide plug-in list; must outlive the window
+    IOpenDialog* openDialog = nullptr; // the Sent.log file dialog; must outlive the window
 };
 
 // The program's one window. It owns the state that outlives a log view (configuration values,
@@ -78,6 +81,15 @@ public:
     void SettingMenuClick();
     void AboutMenuClick();
     void ExitMenuClick();
+
+    // The log views' shared steps.
+    TMessageLinks Links() { return { &SsParser, &Surfaces }; }
+    void ParseLog(const std::string& text) { ::ParseLog(text, MessageList, Links()); }
+    void LoadSentLog() { ::LoadSentLog(MessageList, *environment_.openDialog, Links()); }
+    TPageSettings PageSettings() const;
+    void WritePages();
+    // Sends the browser to the first page of the current settings.
+    void ShowFirstPage();
 
     void BrowserPanelResize();
     void MozillaBrowserDownloadBegin();

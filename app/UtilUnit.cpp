@@ -15,3 +15,9 @@ std::string GetErrorTags(const std::string& script, TSsParser& parser)
     }
     return tags;
 }
+
+std::string JoinPath(
+    const std::string& folder, const std::string& defaultFolder, const std::string& name)
+{
+    return folder.empty() ? defaultFolder + name : folder + "/" + name;
+}

@@ -4,6 +4,7 @@
 #include "app/Configuration.h"
 #include "app/MainFormUnit.h"
 #include "app/QtMessageBox.h"
+#include "app/QtOpenDialog.h"
 #include "app/QtOutsideBrowser.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
@@ -26,6 +27,7 @@ int main(int argc, char* argv[])
         else
             messageBox = std::make_unique<TQtMessageBox>();
         TQtOutsideBrowser outsideBrowser;
+        TQtOpenDialog openDialog;
         // The plug-in list outlives the window: it is destroyed after the message loop.
         TQtProgressWindowFactory progressWindows;
         TSppList sppList(true, *messageBox, progressWindows);
@@ -36,9 +38,11 @@ int main(int argc, char* argv[])
         environment.messageBox = messageBox.get();
         environment.outsideBrowser = &outsideBrowser;
         environment.sppList = &sppList;
+        environment.openDialog = &openDialog;
 
         TMainForm form(environment);
         progressWindows.SetCentreOn(&form);
+        openDialog.SetParent(&form);
         app.SetErrorHandler([&form](const std::string& text) { form.ShowError(text); });
         form.show();
         const int result = TApplication::exec();

@@ -4,6 +4,7 @@ add_library(velmo_core STATIC
   app/Configuration.cpp
   app/OutsideBrowser.cpp
   app/UtilUnit.cpp
+  log/BottleMessage.cpp
   log/BottleServer.cpp
   log/LogReader.cpp
   log/MessageList.cpp
@@ -17,6 +18,7 @@ add_library(velmo_core STATIC
   platform/ProgramFolder.cpp
   platform/StrUtils.cpp
   render/Bitmap.cpp
+  render/PageWriter.cpp
   render/Plugins.cpp
   render/SppList.cpp
   render/SsParser.cpp

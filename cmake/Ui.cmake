@@ -7,6 +7,7 @@ add_library(velmo_ui STATIC
   app/BrowserPage.cpp
   app/MainFormUnit.cpp
   app/QtMessageBox.cpp
+  app/QtOpenDialog.cpp
   app/QtOutsideBrowser.cpp
   app/QtText.cpp
   render/ProgressWindow.cpp

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 
 #include <fstream>
@@ -44,10 +45,19 @@ class MainFormTest : public QObject
     TRecordingOutsideBrowser browser_;
     TQtProgressWindowFactory progress_;
     TSppList spp_ { true, box_, progress_ };
+    TRecordingOpenDialog open_;
 
     TMainFormEnvironment Env(const std::string& folder, const std::string& configPath)
     {
-        return { folder, configPath, &box_, &browser_, &spp_ };
+        return { folder, configPath, &box_, &browser_, &spp_, &open_ };
+    }
+
+    // Waits until the browser has finished loading a page whose address ends in name.
+    static bool WaitForPage(QWebEngineView* view, const QString& name)
+    {
+        QSignalSpy finished(view, &QWebEngineView::loadFinished);
+        return QTest::qWaitFor(
+            [&] { return view->url().toString().endsWith(name) && !finished.isEmpty(); }, 20000);
     }
     std::unique_ptr<TMainForm> NewForm()
     {
@@ -59,7 +69,8 @@ private slots:
     void initTestCase()
     {
         // Installed beside the program, as the build does.
-        for (const char* name : { "tagpat.txt", "metapat.txt" })
+        for (const char* name :
+            { "tagpat.txt", "metapat.txt", "log.txt", "styleIE.css", "general-1.bmp" })
             QVERIFY(
                 QFile::copy(QStringLiteral(VELMO_SOURCE_DIR "/data/") + name, dir_.filePath(name)));
     }
@@ -254,6 +265,72 @@ private slots:
         // An unknown scheme is refused before the browser hands it anywhere.
         QVERIFY(!form->Navigate2(QUrl(QStringLiteral("mailto:someone@example.org"))));
         QVERIFY(form->Navigate2(QUrl::fromLocalFile(page)));
+    }
+
+    // The local log shows as pages, and the pages' own links lead on: a real mouse click on "2".
+    void LocalLogViewShowsPagesAndTheirLinksWork()
+    {
+        auto form = NewForm();
+        form->resize(800, 600);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        form->MessagesPerPage = 5;
+        QWebEngineView* view = form->MozillaBrowser();
+        QSignalSpy finished(view, &QWebEngineView::loadFinished);
+        form->findChild<QAction*>(QStringLiteral("LocalLogMenu"))->trigger();
+        QCOMPARE(form->MessageList.Count(), 12);
+        QVERIFY(QFile::exists(dir_.filePath(QStringLiteral("long3.html"))));
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 20000);
+        QVERIFY(view->url().toString().endsWith(QStringLiteral("long1.html")));
+        QCOMPARE(form->StatusText(), QStringLiteral("読み込み完了"));
+
+        QVariant rect;
+        view->page()->runJavaScript(
+            QStringLiteral(
+                "(function(){var r=document.querySelector('a[href=\"long2.html\"]')"
+                ".getBoundingClientRect();return [r.left+r.width/2,r.top+r.height/2];})()"),
+            QWebEngineScript::ApplicationWorld, [&](const QVariant& v) { rect = v; });
+        QTRY_VERIFY_WITH_TIMEOUT(rect.isValid(), 10000);
+        const QPoint at(rect.toList().at(0).toInt(), rect.toList().at(1).toInt());
+        finished.clear();
+        QTest::mouseClick(view->focusProxy(), Qt::LeftButton, {}, at);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            view->url().toString().endsWith(QStringLiteral("long2.html")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 20000);
+        QCOMPARE(box_.shown.size(), size_t(1)); // only the start-up warning: no error on the way
+    }
+
+    void LocalLogWithoutMessagesWritesNoPage()
+    {
+        QTemporaryDir local;
+        const std::string folder = Folder(local);
+        WriteFileAtomic(folder + "log.txt", "Result: OK\r\n\r\n\r\n");
+        auto form = std::make_unique<TMainForm>(Env(folder, folder + "velmo.ini"));
+        form->findChild<QAction*>(QStringLiteral("LocalLogMenu"))->trigger();
+        QVERIFY(form->MessageList.Empty());
+        QVERIFY(!QFile::exists(local.filePath(QStringLiteral("long1.html"))));
+        // A missing log.txt is reported by name.
+        QFile::remove(local.filePath(QStringLiteral("log.txt")));
+        box_.shown.clear();
+        form->findChild<QAction*>(QStringLiteral("LocalLogMenu"))->trigger();
+        QCOMPARE(box_.Texts().back(),
+            "Cannot open file \"" + folder + "log.txt\". No such file or directory");
+    }
+
+    void SentLogViewReadsTheChosenFile()
+    {
+        auto form = NewForm();
+        const std::string sent = Folder(dir_) + "Sent.log";
+        WriteFileAtomic(sent, Sjis("一般,さくら,2004/05/06 12:34:56,\\h\\s0こんにちは\r\n"));
+        open_.answer = sent;
+        form->findChild<QAction*>(QStringLiteral("SentlogMenu"))->trigger();
+        QCOMPARE(form->MessageList.Count(), 1);
+        QVERIFY(ReadFileBytes(Folder(dir_) + "long1.html").find(Sjis("こんにちは"))
+            != std::string::npos);
+        QCOMPARE(open_.asked.back().description, std::string("sent.log"));
+        open_.answer.reset();
+        form->findChild<QAction*>(QStringLiteral("SentlogMenu"))->trigger();
+        QVERIFY(form->MessageList.Empty());
     }
 
     // A real program started as the browser: the address arrives as one argument, untouched by

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/OutsideBrowser.h"
+#include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 
 #include <QTemporaryDir>
@@ -37,5 +38,18 @@ public:
     void Open(const std::string& browserCommand, const std::string& address) override
     {
         opened.emplace_back(browserCommand, address);
+    }
+};
+
+// Stands in for the person choosing a file.
+class TRecordingOpenDialog : public IOpenDialog
+{
+public:
+    std::optional<std::string> answer;
+    std::vector<TFileFilter> asked;
+    std::optional<std::string> Execute(const TFileFilter& filter) override
+    {
+        asked.push_back(filter);
+        return answer;
     }
 };

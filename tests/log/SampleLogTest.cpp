@@ -14,7 +14,7 @@ TEST(SampleLog, ReadsEveryMessage)
 {
     TMessageList list;
     ParseLog(ReadFileBytes(VELMO_SOURCE_DIR "/data/log.txt"), list, {});
-    ASSERT_EQ(list.Count(), 8);
+    ASSERT_EQ(list.Count(), 12);
     EXPECT_EQ(list.Items(0).MID, "demo0001");
     EXPECT_LT(list.Items(0).LogTime, list.Last().LogTime);
 }

@@ -1,0 +1,359 @@
+#include "log/BottleMessage.h"
+
+#include "platform/Encoding.h"
+#include "platform/StrUtils.h"
+#include "render/SsParser.h"
+#include "render/Surfaces.h"
+
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+
+// & < > " as entities: for every text from the log that lands in an attribute or could form markup.
+std::string Escape(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The talk's own rule: only the angle brackets, so that text shows literally and forms no tag.
+void AppendAngleEscaped(std::string& out, std::string_view text)
+{
+    for (const char c : text) {
+        if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else
+            out += c;
+    }
+}
+
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to)
+{
+    for (size_t pos = text.find(from); pos != std::string::npos;
+         pos = text.find(from, pos + to.size()))
+        text.replace(pos, from.size(), to);
+}
+
+// Un-escapes "\\\\" and then "\\%", character by character, so that the second byte of a
+// double-byte character is never taken for a backslash.
+std::string Unescape(std::string_view text, char escaped)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < text.size()) {
+            out.append(text.substr(i, 2));
+            ++i;
+        } else if (c == '\\' && i + 1 < text.size() && text[i + 1] == escaped) {
+            out += escaped;
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// An absolute file path as a file URL that the browser resolves to that file: characters that
+// would end or change the URL are percent-escaped; double-byte characters stay (the browser
+// encodes them); the result is escaped for the attribute.
+std::string FileUrl(const std::string& path)
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string url = path.starts_with("/") ? "file://" : "file:///";
+    for (size_t i = 0; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        if (IsLeadByte(c) && i + 1 < path.size()) {
+            url.append(path, i, 2);
+            ++i;
+        } else if (c <= ' ' || c == 0x7F || c == '%' || c == '#' || c == '?' || c == '"'
+            || c == '\\') {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 15];
+        } else {
+            url += static_cast<char>(c);
+        }
+    }
+    return Escape(url);
+}
+
+// Splits at a separator like lines: empty parts count, a separator at the very end makes none.
+std::vector<std::string> SplitParts(std::string_view text, char separator)
+{
+    std::vector<std::string> parts;
+    if (text.empty())
+        return parts;
+    parts = SplitFields(text, separator);
+    if (text.back() == separator)
+        parts.pop_back();
+    return parts;
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::string PercentDecode(std::string_view text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        const std::string_view digits = text.substr(i + 1, 2);
+        int value = digits.empty() ? -1 : 0;
+        for (const char d : digits)
+            value = value < 0 || HexValue(d) < 0 ? -1 : value * 16 + HexValue(d);
+        if (value > 0)
+            out += static_cast<char>(value);
+        i += digits.size();
+    }
+    return out;
+}
+
+// Removes the first occurrence of a single-byte character, never the second byte of a
+// double-byte character.
+void EraseFirstChar(std::string& text, char c)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (IsLeadByte(static_cast<unsigned char>(text[i]))) {
+            ++i;
+            continue;
+        }
+        if (text[i] == c) {
+            text.erase(i, 1);
+            return;
+        }
+    }
+}
+
+bool IsMainScope(const std::string& tag)
+{
+    return tag == "\\h" || tag == "\\0" || tag == "\\p0" || tag == "\\p[0]";
+}
+bool IsSideScope(const std::string& tag)
+{
+    return tag == "\\u" || tag == "\\1" || tag == "\\p1" || tag == "\\p[1]";
+}
+bool IsLineBreak(const std::string& tag)
+{
+    return tag == "\\n" || tag.starts_with("\\n[");
+}
+
+// The surface number of a surface tag: \s0, \s[10], \s[-1].
+int32_t SurfaceNumber(std::string tag)
+{
+    if (tag.find('[') != std::string::npos) {
+        ReplaceAll(tag, "\\s[", "");
+        ReplaceAll(tag, "]", "");
+    } else {
+        ReplaceAll(tag, "\\s", "");
+    }
+    return StrToInt(tag);
+}
+
+// The state of one rendering: who speaks, their surfaces, and the HTML of the current block.
+class Renderer
+{
+public:
+    explicit Renderer(const TBottleMessage& message)
+        : message_(message)
+    { }
+
+    std::string Run(const std::vector<TSsMarkUp>& tokens)
+    {
+        for (const TSsMarkUp& token : tokens)
+            Take(token);
+        Flush();
+        return std::move(out_);
+    }
+
+private:
+    void Take(const TSsMarkUp& token)
+    {
+        const std::string& text = token.Text;
+        if (token.MarkType != TSsMarkUpType::smTag) {
+            AppendAngleEscaped(buffer_, text);
+        } else if (text.size() > 1 && text[1] == 's') {
+            Flush();
+            surface_[speaker_] = SurfaceNumber(text);
+        } else if (IsMainScope(text)) {
+            Flush();
+            speaker_ = 0;
+        } else if (IsSideScope(text)) {
+            Flush();
+            speaker_ = 1;
+        } else if (text == "\\_s") {
+            Flush();
+            sync_ = !sync_;
+        } else if (text == "\\c") {
+            Flush();
+        } else if (IsLineBreak(text)) {
+            buffer_ += "<br>";
+        } else if (text.find("\\URL") != std::string::npos) {
+            buffer_ += TBottleMessage::UrlTagHtml(text);
+        }
+    }
+
+    std::string ImageLine(int which) const
+    {
+        const int32_t n = surface_[which];
+        const std::string path = message_.Surfaces->GetSurfacePath(message_.Ghost, n);
+        return "<img src=\"" + FileUrl(path) + "\" alt=\""
+            + Escape(message_.Ghost + std::to_string(n)) + "\">\r\n";
+    }
+
+    void Flush()
+    {
+        std::string buffer = std::move(buffer_);
+        buffer_.clear();
+        std::string bare = buffer;
+        ReplaceAll(bare, "<br>", "");
+        if (bare.empty()) {
+            out_ += kCrLf;
+            return;
+        }
+        std::string talk = Unescape(Unescape(buffer, '\\'), '%');
+        size_t start = 0;
+        while (talk.compare(start, 4, "<br>") == 0)
+            start += 4;
+        talk.erase(0, start);
+
+        std::string block;
+        if (sync_) {
+            block = "<div class=\"Sync\">\r\n<div class=\"surface\">\r\n" + ImageLine(0)
+                + ImageLine(1);
+        } else {
+            block = speaker_ == 0 ? "<div class=\"Yen0\">\r\n" : "<div class=\"Yen1\">\r\n";
+            block += "<div class=\"surface\">\r\n" + ImageLine(speaker_);
+        }
+        block += "</div>\r\n<div class=\"talk\">\r\n" + talk + "\r\n</div>\r\n</div>\r\n";
+        out_ += block;
+        out_ += kCrLf;
+    }
+
+    const TBottleMessage& message_;
+    int speaker_ = 0;
+    bool sync_ = false;
+    int32_t surface_[2] = { 0, 10 };
+    std::string buffer_;
+    std::string out_;
+};
+
+} // namespace
+
+std::string TBottleMessage::HeaderHtml(int32_t number, int32_t total) const
+{
+    static const std::string connections = Sjis("接続:");
+    static const std::string vote = Sjis("投票");
+    static const std::string agree = Sjis("同意");
+    static const std::string play = Sjis("再生");
+    const std::string index = std::to_string(Index);
+    std::string h = "<div class=\"header\">\r\n";
+    h += "[" + std::to_string(number) + "/" + std::to_string(total) + "]\r\n";
+    h += FormatShortDate(LogTime) + " " + FormatLongTime(LogTime) + "\r\n";
+    h += "Ghost:" + Escape(Ghost) + "\r\n";
+    h += "Ch:" + Escape(Channel) + "\r\n";
+    h += "<br>\r\n";
+    h += connections + std::to_string(Connections) + "\r\n";
+    h += "<a href=\"http://velmovote." + index + "\">" + vote + "</a>\r\n";
+    h += ":" + std::to_string(Votes) + "\r\n";
+    h += "<a href=\"http://velmoagree." + index + "\">" + agree + "</a>\r\n";
+    h += ":" + std::to_string(Agrees) + "\r\n";
+    h += "<a href=\"http://velmoplay." + index + "\">" + play + "</a>\r\n";
+    h += "</div>\r\n";
+    return h;
+}
+
+std::string TBottleMessage::ToHtml(int32_t number, int32_t total) const
+{
+    Parser->ParseScript(Script);
+    const std::string header = HeaderHtml(number, total);
+    std::string html = "<div class=\"message\" id=\"" + Escape(Ghost) + "\">\r\n";
+    html += header + kCrLf;
+    html += Renderer(*this).Run(Parser->Tokens());
+    html += header + kCrLf;
+    html += "</div>\r\n";
+    return html;
+}
+
+std::string TBottleMessage::UrlTagHtml(const std::string& tag)
+{
+    std::string rest = tag;
+    if (const size_t at = rest.find("\\URL"); at != std::string::npos)
+        rest.erase(at, 4);
+    // A break after every "]" that is a character of its own, not the second byte of one.
+    std::string broken;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        broken += rest[i];
+        if (IsLeadByte(static_cast<unsigned char>(rest[i])) && i + 1 < rest.size())
+            broken += rest[++i];
+        else if (rest[i] == ']')
+            broken += kCrLf;
+    }
+    std::string html;
+    for (std::string line : SplitLines(broken)) {
+        std::string url = line;
+        EraseFirstChar(url, '[');
+        EraseFirstChar(url, ']');
+        if (url.starts_with("http://") || url.starts_with("https://"))
+            html += "<a href=\"" + Escape(url) + "\">" + Escape(UrlCaption(url)) + "</a>";
+        else
+            html += Escape(line);
+        html += "<br>";
+    }
+    return html;
+}
+
+std::string TBottleMessage::UrlCaption(const std::string& url)
+{
+    const std::vector<std::string> parts = SplitParts(url, '/');
+    std::string caption;
+    if (parts.size() < 3) {
+        caption = url; // no host: the address itself
+    } else if (parts.size() == 3) {
+        caption = parts[2];
+    } else {
+        const std::vector<std::string> labels = SplitParts(parts[2], '.');
+        std::string shortHost = parts[2];
+        const size_t keep = labels.size() >= 4 ? 3 : labels.size() == 3 ? 2 : 0;
+        if (keep > 0) {
+            shortHost.clear();
+            for (size_t i = labels.size() - keep; i < labels.size(); ++i)
+                shortHost += (shortHost.empty() ? "" : ".") + labels[i];
+        }
+        caption = parts.back() + "[" + shortHost + "]";
+    }
+    return PercentDecode(caption);
+}

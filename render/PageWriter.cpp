@@ -1,0 +1,72 @@
+#include "render/PageWriter.h"
+
+#include "app/UtilUnit.h"
+#include "log/MessageList.h"
+#include "platform/FileIO.h"
+#include "render/Surfaces.h"
+
+#include <algorithm>
+
+std::string MakeHTMLHead(const std::string& cssFile)
+{
+    return "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\r\n"
+           "<HTML lang=\"ja-JP\">\r\n"
+           "<head>\r\n"
+           "<meta http-equiv=\"content-type\" content=\"text/html; charset=Shift_JIS\">\r\n"
+           "<link type=\"text/css\" rel=\"stylesheet\" href=\""
+        + cssFile
+        + "\">\r\n"
+          "<title>VELMO2</title>\r\n"
+          "</head><body>\r\n";
+}
+
+std::string MakeNavigation(int32_t page, int32_t pageTotal)
+{
+    std::string nav = "<div class=\"header\">\r\n";
+    if (page != 1)
+        nav += "<a href=\"long" + std::to_string(page - 1) + ".html\">&lsaquo;&lsaquo;</a>\r\n";
+    for (int32_t n = 1; n <= pageTotal; ++n) {
+        const std::string number = std::to_string(n);
+        nav += n == page ? number + "\r\n"
+                         : "<a href=\"long" + number + ".html\">" + number + "</a>\r\n";
+    }
+    if (page != pageTotal)
+        nav += "<a href=\"long" + std::to_string(page + 1) + ".html\">&rsaquo;&rsaquo;</a>\r\n";
+    nav += "</div>\r\n";
+    return nav;
+}
+
+std::string PagePath(const TPageSettings& settings, int32_t page)
+{
+    return JoinPath(
+        settings.htmlFolder, settings.programFolder, "long" + std::to_string(page) + ".html");
+}
+
+void WritePages(const TMessageList& list, const TPageSettings& settings, TSurfaces& surfaces)
+{
+    surfaces.ReloadPlugins();
+    const int32_t perPage = std::max<int32_t>(1, settings.messagesPerPage);
+    const int32_t count = list.Count();
+    const int32_t pageTotal = count / perPage + (count % perPage != 0 ? 1 : 0);
+    const std::string head = MakeHTMLHead(settings.cssFile);
+    std::string messages;
+    int32_t onPage = 0;
+    int32_t page = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        messages += list.Items(i).ToHtml(i + 1, count);
+        messages += "\r\n";
+        if (++onPage < perPage && i + 1 < count)
+            continue;
+        ++page;
+        const std::string navigation = MakeNavigation(page, pageTotal);
+        std::string html;
+        html.reserve(head.size() + 2 * navigation.size() + messages.size() + 32);
+        html += head + "\r\n" + navigation + "\r\n";
+        html += messages + "\r\n";
+        html += navigation + "\r\n";
+        html += "</body></html>\r\n\r\n";
+        WriteFileAtomic(PagePath(settings, page), html);
+        messages.clear();
+        onPage = 0;
+    }
+}

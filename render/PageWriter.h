@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TMessageList;
+class TSurfaces;
+
+// Cuts the current log into numbered HTML pages (long1.html, long2.html, ...): the page head with
+// the style sheet link, the navigation block above and below, and the messages' fragments.
+// GUI thread only.
+struct TPageSettings
+{
+    int32_t messagesPerPage = 100; // below 1 counts as 1
+    std::string htmlFolder; // empty: the program folder
+    std::string programFolder; // ends in "/"
+    std::string cssFile;
+};
+
+std::string MakeHTMLHead(const std::string& cssFile);
+std::string MakeNavigation(int32_t page, int32_t pageTotal);
+
+// Reloads the plug-ins first (even for an empty list), then renders and writes every page: one
+// page's HTML in memory at a time, each written in one step to a temporary file that replaces
+// the page. An empty list writes no file. A page that cannot be written throws EFileError naming
+// it; the pages before it stay written.
+void WritePages(const TMessageList& list, const TPageSettings& settings, TSurfaces& surfaces);
+
+// Where page n of the current settings is written.
+std::string PagePath(const TPageSettings& settings, int32_t page);

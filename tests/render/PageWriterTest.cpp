@@ -1,0 +1,162 @@
+#include "render/PageWriter.h"
+
+#include "PluginHostSupport.h"
+#include "app/UtilUnit.h"
+#include "log/MessageList.h"
+#include "platform/Errors.h"
+#include "render/SsParser.h"
+#include "render/Surfaces.h"
+
+namespace {
+
+class PageWriterTest : public PluginHostTest
+{
+protected:
+    TSsParser parser;
+    TSurfaces surfaces { "/opt/velmo/", list };
+    TMessageList messages;
+    TPageSettings settings;
+
+    void SetUp() override
+    {
+        PluginHostTest::SetUp();
+        parser.SetTagPattern({ "\\h", "\\u" });
+        surfaces.CacheDir = dir.Sjis() + "cache/";
+        surfaces.SppDir = Folder();
+        settings.programFolder = dir.Sjis();
+        settings.cssFile = "style sheet.css";
+    }
+    void Fill(int count)
+    {
+        messages.Clear();
+        for (int i = 0; i < count; ++i) {
+            auto m = std::make_unique<TBottleMessage>();
+            m->Parser = &parser;
+            m->Surfaces = &surfaces;
+            m->Script = "\\hmessage " + std::to_string(i);
+            messages.Add(std::move(m));
+        }
+    }
+    std::string Page(int n) const
+    {
+        return ReadFileBytes(dir.Sjis() + "long" + std::to_string(n) + ".html");
+    }
+    bool PageExists(int n) const
+    {
+        return FileExists(dir.Sjis() + "long" + std::to_string(n) + ".html");
+    }
+};
+
+TEST(PageWriter, HeadAndNavigationBlocks)
+{
+    EXPECT_EQ(MakeHTMLHead("a b.css"),
+        "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\r\n<HTML "
+        "lang=\"ja-JP\">\r\n<head>\r\n"
+        "<meta http-equiv=\"content-type\" content=\"text/html; charset=Shift_JIS\">\r\n"
+        "<link type=\"text/css\" rel=\"stylesheet\" href=\"a "
+        "b.css\">\r\n<title>VELMO2</title>\r\n</head><body>\r\n");
+    EXPECT_EQ(MakeNavigation(1, 3),
+        "<div class=\"header\">\r\n1\r\n<a href=\"long2.html\">2</a>\r\n<a "
+        "href=\"long3.html\">3</a>\r\n"
+        "<a href=\"long2.html\">&rsaquo;&rsaquo;</a>\r\n</div>\r\n");
+    EXPECT_EQ(MakeNavigation(3, 3),
+        "<div class=\"header\">\r\n<a href=\"long2.html\">&lsaquo;&lsaquo;</a>\r\n<a "
+        "href=\"long1.html\">1</a>\r\n"
+        "<a href=\"long2.html\">2</a>\r\n3\r\n</div>\r\n");
+    EXPECT_EQ(MakeNavigation(1, 1), "<div class=\"header\">\r\n1\r\n</div>\r\n");
+}
+
+TEST_F(PageWriterTest, CutsIntoPagesWithRunningNumbers)
+{
+    Fill(250);
+    settings.messagesPerPage = 100;
+    WritePages(messages, settings, surfaces);
+    ASSERT_TRUE(PageExists(3));
+    EXPECT_FALSE(PageExists(4));
+    const std::string first = Page(1);
+    EXPECT_TRUE(first.starts_with(
+        MakeHTMLHead("style sheet.css") + "\r\n" + MakeNavigation(1, 3) + "\r\n"));
+    EXPECT_TRUE(first.ends_with("\r\n" + MakeNavigation(1, 3) + "\r\n</body></html>\r\n\r\n"));
+    EXPECT_NE(first.find("[1/250]"), std::string::npos);
+    EXPECT_NE(first.find("[100/250]"), std::string::npos);
+    EXPECT_EQ(first.find("[101/250]"), std::string::npos);
+    EXPECT_NE(Page(2).find("[101/250]"), std::string::npos);
+    EXPECT_NE(Page(3).find("[250/250]"), std::string::npos);
+    EXPECT_NE(Page(3).find(MakeNavigation(3, 3)), std::string::npos);
+    // The message block holds each fragment followed by CR LF.
+    messages.Items(0).ToHtml(1, 250);
+    EXPECT_NE(first.find(messages.Items(0).ToHtml(1, 250) + "\r\n"
+                  + messages.Items(1).ToHtml(2, 250) + "\r\n"),
+        std::string::npos);
+}
+
+TEST_F(PageWriterTest, ExactMultipleMakesNoEmptyPage)
+{
+    Fill(200);
+    settings.messagesPerPage = 100;
+    WritePages(messages, settings, surfaces);
+    EXPECT_TRUE(PageExists(2));
+    EXPECT_FALSE(PageExists(3));
+}
+
+// A later view with fewer pages rewrites long1.html and leaves the others alone, unlinked.
+TEST_F(PageWriterTest, FewerPagesLeaveOldFilesUnlinked)
+{
+    Fill(5);
+    settings.messagesPerPage = 1;
+    WritePages(messages, settings, surfaces);
+    Fill(1);
+    WritePages(messages, settings, surfaces);
+    EXPECT_TRUE(PageExists(5));
+    EXPECT_EQ(Page(1).find("long2.html"), std::string::npos);
+    EXPECT_NE(Page(5).find("[5/5]"), std::string::npos);
+}
+
+TEST_F(PageWriterTest, EmptyListWritesNothingButReloadsPlugins)
+{
+    Install("red", "a.so");
+    Fill(0);
+    WritePages(messages, settings, surfaces);
+    EXPECT_FALSE(PageExists(1));
+    EXPECT_EQ(CallCount("red Load"), 1u);
+}
+
+TEST_F(PageWriterTest, PageCountBelowOneIsHeldAtOne)
+{
+    Fill(3);
+    for (int perPage : { 0, -5 }) {
+        settings.messagesPerPage = perPage;
+        WritePages(messages, settings, surfaces);
+        EXPECT_TRUE(PageExists(3));
+        EXPECT_FALSE(PageExists(4));
+    }
+}
+
+TEST_F(PageWriterTest, HtmlFolderSettingAndWriteFailures)
+{
+    Fill(1);
+    std::filesystem::create_directory(NativePath(dir.Sjis() + "out"));
+    settings.htmlFolder = dir.Sjis() + "out/";
+    WritePages(messages, settings, surfaces);
+    EXPECT_EQ(PagePath(settings, 1), dir.Sjis() + "out//long1.html");
+    EXPECT_TRUE(FileExists(dir.Sjis() + "out/long1.html"));
+
+    settings.htmlFolder = dir.Sjis() + "missing";
+    try {
+        WritePages(messages, settings, surfaces);
+        FAIL();
+    } catch (const EFileError& e) {
+        EXPECT_EQ(std::string(e.what()),
+            "Cannot write file \"" + dir.Sjis()
+                + "missing/long1.html\". No such file or directory");
+    }
+}
+
+TEST(UtilUnit, JoinPath)
+{
+    EXPECT_EQ(JoinPath("", "/opt/velmo/", "long1.html"), "/opt/velmo/long1.html");
+    EXPECT_EQ(JoinPath("/out", "/opt/velmo/", "long1.html"), "/out/long1.html");
+    EXPECT_EQ(JoinPath("/out/", "/opt/velmo/", "long1.html"), "/out//long1.html");
+}
+
+} // namespace
