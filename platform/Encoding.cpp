@@ -7,7 +7,8 @@
 
 namespace {
 
-// One conversion descriptor for one call; iconv_t is not safe to share between threads.
+// A conversion descriptor. iconv_t is not safe to share between threads and costly to open, so
+// each thread keeps one per direction (ConverterFor).
 class Converter
 {
 public:
@@ -25,6 +26,7 @@ public:
     // output so far and returns false when onBad declines to skip; skipping drops one byte.
     template <typename OnBad> bool Run(std::string_view in, std::string& out, OnBad onBad)
     {
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
         char* src = const_cast<char*>(in.data());
         size_t srcLeft = in.size();
         char buffer[1024];
@@ -53,17 +55,38 @@ private:
 constexpr const char* kSjis = "CP932";
 constexpr const char* kUtf8 = "UTF-8";
 
+// The only two directions are Shift_JIS to UTF-8 and back.
+Converter& ConverterFor(const char* to, [[maybe_unused]] const char* from)
+{
+    thread_local Converter toUtf8(kUtf8, kSjis);
+    thread_local Converter toSjis(kSjis, kUtf8);
+    return to == kUtf8 ? toUtf8 : toSjis;
+}
+
+// ASCII is the same in both character sets: no conversion needed.
+bool IsAscii(std::string_view text)
+{
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
 bool Convert(const char* to, const char* from, std::string_view in, std::string& out)
 {
-    Converter converter(to, from);
-    return converter.Run(in, out, [](std::string&) { return false; });
+    if (IsAscii(in)) {
+        out.assign(in);
+        return true;
+    }
+    return ConverterFor(to, from).Run(in, out, [](std::string&) { return false; });
 }
 
 std::string ConvertLossy(const char* to, const char* from, std::string_view in)
 {
     std::string out;
-    Converter converter(to, from);
-    converter.Run(in, out, [](std::string& soFar) {
+    if (IsAscii(in))
+        return std::string(in);
+    ConverterFor(to, from).Run(in, out, [](std::string& soFar) {
         soFar += '?';
         return true;
     });

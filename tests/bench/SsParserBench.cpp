@@ -120,4 +120,3 @@ BENCHMARK(ScanCorpus)->Unit(benchmark::kMillisecond);
 // The first pass over 10 MB pays for growing the heap; a longer run measures the steady state.
 BENCHMARK(TokenizeSynthetic10MB)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(ScanSynthetic10MB)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK_MAIN();
