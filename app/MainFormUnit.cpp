@@ -1,8 +1,10 @@
 #include "app/MainFormUnit.h"
 
 #include "app/BrowserPage.h"
+#include "app/CommandLine.h"
 #include "app/OutsideBrowser.h"
 #include "app/QtText.h"
+#include "log/LogDownFormUnit.h"
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
 #include "platform/FileIO.h"
@@ -226,10 +228,66 @@ void TMainForm::ShowError(const std::string& text)
 }
 
 void TMainForm::LogDLMenuClick()
-{ }
+{
+    BrowserPanelResize();
+    TLogDownForm dialog(this, BottleServer, [this](const std::string& text) { ShowError(text); });
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    ShowDownloadedLog(dialog.LogText);
+}
 
 void TMainForm::ContinueMenuClick()
-{ }
+{
+    BrowserPanelResize();
+    TLogDownForm dialog(this, BottleServer, {});
+    TLogRequest request = dialog.Request();
+    request.choice = TLogChoice::From;
+    request.startDate = DateOf(LastMessageTime);
+    request.startTime = TimeOf(LastMessageTime);
+    dialog.SetRequest(request);
+    dialog.OKButtonClick();
+    ShowDownloadedLog(dialog.LogText);
+}
+
+void TMainForm::ShowDownloadedLog(const std::string& logText)
+{
+    ParseLog(logText);
+    if (MessageList.Empty()) {
+        SetStatusText(Sjis("表示するメッセージはありません。"));
+        return;
+    }
+    WritePages();
+    ShowFirstPage();
+    LastMessageTime = MessageList.Last().LogTime;
+}
+
+bool TMainForm::ProcessCommandLine(const std::vector<std::string>& arguments)
+{
+    const auto line = ParseCommandLine(arguments);
+    if (!line) {
+        environment_.messageBox->ShowMessage(Sjis("パラメータが不正です"));
+        return false;
+    }
+    TLogDownForm dialog(this, BottleServer, {});
+    dialog.SetRequest(line->request);
+    // The page size is for this run only: the configured value is what the file keeps.
+    const int32_t configured = MessagesPerPage;
+    MessagesPerPage = line->messagesPerPage;
+    try {
+        dialog.OKButtonClick();
+        ParseLog(dialog.LogText);
+        WritePages();
+    } catch (...) {
+        MessagesPerPage = configured;
+        throw;
+    }
+    MessagesPerPage = configured;
+    if (line->noView)
+        return true;
+    BrowserPanelResize();
+    ShowFirstPage();
+    return false;
+}
 
 void TMainForm::LocalLogMenuClick()
 {

@@ -91,6 +91,11 @@ public:
     // Sends the browser to the first page of the current settings.
     void ShowFirstPage();
 
+    // Runs a batch request from the program's arguments (without the program name). Returns true
+    // when the program should end now ("noview"). A failed download or a malformed log throws,
+    // with MessagesPerPage back at its configured value.
+    bool ProcessCommandLine(const std::vector<std::string>& arguments);
+
     void BrowserPanelResize();
     void MozillaBrowserDownloadBegin();
     void MozillaBrowserDownloadComplete(bool ok);
@@ -108,6 +113,8 @@ private:
     void FormCreate();
     void FormDestroy();
     void LoadPatterns();
+    // Steps 3 of the downloaded-log and continue views: pages, or "no messages" in the status bar.
+    void ShowDownloadedLog(const std::string& logText);
     TConfiguration CurrentConfiguration() const;
 
     TMainFormEnvironment environment_;

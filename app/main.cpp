@@ -6,6 +6,7 @@
 #include "app/QtMessageBox.h"
 #include "app/QtOpenDialog.h"
 #include "app/QtOutsideBrowser.h"
+#include "platform/Encoding.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
 #include "render/ProgressWindow.h"
@@ -15,6 +16,8 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
 int main(int argc, char* argv[])
 {
@@ -45,6 +48,20 @@ int main(int argc, char* argv[])
         openDialog.SetParent(&form);
         app.SetErrorHandler([&form](const std::string& text) { form.ShowError(text); });
         form.show();
+        if (argc > 1) {
+            std::vector<std::string> arguments;
+            for (int i = 1; i < argc; ++i)
+                arguments.push_back(Utf8ToSjisLossy(argv[i]));
+            // A batch run that fails shows why and ends with status 1; the window's destruction
+            // still writes the configuration.
+            try {
+                if (form.ProcessCommandLine(arguments))
+                    return 0;
+            } catch (const std::exception& e) {
+                form.ShowError(e.what());
+                return 1;
+            }
+        }
         const int result = TApplication::exec();
         app.SetErrorHandler({});
         return result;

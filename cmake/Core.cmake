@@ -1,11 +1,14 @@
 # Core source files all build into velmo_core: everything that needs no Qt, so that the logic
 # builds and is tested without a window.
 add_library(velmo_core STATIC
+  app/CommandLine.cpp
   app/Configuration.cpp
   app/OutsideBrowser.cpp
   app/UtilUnit.cpp
   log/BottleMessage.cpp
   log/BottleServer.cpp
+  log/HttpClient.cpp
+  log/LogRequest.cpp
   log/LogReader.cpp
   log/MessageList.cpp
   platform/DateTime.cpp
@@ -25,4 +28,5 @@ add_library(velmo_core STATIC
   render/Surfaces.cpp
 )
 target_include_directories(velmo_core PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(velmo_core PUBLIC ${CMAKE_DL_LIBS})
+find_package(CURL REQUIRED)
+target_link_libraries(velmo_core PUBLIC ${CMAKE_DL_LIBS} CURL::libcurl)

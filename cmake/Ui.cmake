@@ -10,6 +10,7 @@ add_library(velmo_ui STATIC
   app/QtOpenDialog.cpp
   app/QtOutsideBrowser.cpp
   app/QtText.cpp
+  log/LogDownFormUnit.cpp
   render/ProgressWindow.cpp
 )
 target_link_libraries(velmo_ui PUBLIC velmo_core Qt6::Widgets Qt6::WebEngineWidgets Qt6::WebChannel)

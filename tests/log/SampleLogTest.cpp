@@ -1,6 +1,5 @@
-#include "log/LogReader.h"
-
 #include "app/UtilUnit.h"
+#include "log/LogReader.h"
 #include "platform/FileIO.h"
 #include "render/SsParser.h"
 

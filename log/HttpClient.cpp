@@ -1,0 +1,109 @@
+#include "log/HttpClient.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+
+namespace {
+
+struct CurlDeleter
+{
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct ListDeleter
+{
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+struct Exchange
+{
+    std::string body;
+    std::string statusLine;
+};
+
+// libcurl callbacks: C code calls them, so nothing may throw out of them.
+size_t OnBody(char* data, size_t size, size_t count, void* user) noexcept
+{
+    try {
+        static_cast<Exchange*>(user)->body.append(data, size * count);
+        return size * count;
+    } catch (...) {
+        return 0; // ends the transfer with a write error
+    }
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) noexcept
+{
+    try {
+        std::string line(data, size * count);
+        if (line.rfind("HTTP/", 0) == 0) {
+            while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+                line.pop_back();
+            static_cast<Exchange*>(user)->statusLine = line;
+        }
+        return size * count;
+    } catch (...) {
+        return 0;
+    }
+}
+
+std::string Perform(const std::string& url, const std::string* postBody)
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    if (!curl)
+        throw EHttpError("Cannot start an HTTP request");
+    Exchange exchange;
+    char error[CURL_ERROR_SIZE] = {};
+    std::unique_ptr<curl_slist, ListDeleter> headers(
+        curl_slist_append(nullptr, "Accept: text/html, */*"));
+    if (postBody) {
+        // No content type and no "Expect" of our own: the body goes as it is.
+        headers.reset(curl_slist_append(headers.release(), "Content-Type:"));
+        headers.reset(curl_slist_append(headers.release(), "Expect:"));
+    }
+    CURL* c = curl.get();
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(c, CURLOPT_USERAGENT, "Mozilla/3.0 (compatible; Indy Library)");
+    curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");
+    curl_easy_setopt(c, CURLOPT_PROXY, "");
+    curl_easy_setopt(c, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, THttpClient::kConnectTimeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, THttpClient::kStallSeconds);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &exchange);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &exchange);
+    if (postBody) {
+        curl_easy_setopt(c, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
+        curl_easy_setopt(c, CURLOPT_POSTFIELDS, postBody->data());
+        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(postBody->size()));
+    }
+    const CURLcode result = curl_easy_perform(c);
+    if (result != CURLE_OK)
+        throw EHttpError(error[0] ? std::string(error) : curl_easy_strerror(result));
+    long status = 0;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    if (status >= 400)
+        throw EHttpError(exchange.statusLine.empty() ? "HTTP error " + std::to_string(status)
+                                                     : exchange.statusLine);
+    return std::move(exchange.body);
+}
+
+} // namespace
+
+std::string THttpClient::Get(const std::string& url)
+{
+    return Perform(url, nullptr);
+}
+
+std::string THttpClient::Post(const std::string& url, const std::string& body)
+{
+    return Perform(url, &body);
+}

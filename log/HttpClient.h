@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/Errors.h"
+
+#include <string>
+
+// A request to the bottle server that failed: the text says what failed (the host was not found,
+// the connection was refused or timed out, or the server's status line for an error status).
+class EHttpError : public EVelmoError
+{
+public:
+    using EVelmoError::EVelmoError;
+};
+
+// Blocking HTTP requests with the headers every bottle client sends: Accept "text/html, */*" and
+// User-Agent "Mozilla/3.0 (compatible; Indy Library)", cookies accepted, never a proxy. A
+// connection not made within 30 s, or a transfer that stalls for 60 s, fails; nothing else limits
+// the time. Bodies are bytes, passed and returned unchanged. Safe to call from any thread.
+class THttpClient
+{
+public:
+    static constexpr long kConnectTimeoutSeconds = 30;
+    static constexpr long kStallSeconds = 60;
+
+    // The body of a GET. Throws EHttpError.
+    static std::string Get(const std::string& url);
+
+    // The body of a POST sent as HTTP/1.0 with no content type of its own. Throws EHttpError.
+    static std::string Post(const std::string& url, const std::string& body);
+};

@@ -1,0 +1,93 @@
+#include "log/HttpClient.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <thread>
+
+namespace {
+
+// A real HTTP server on loopback that remembers the last request.
+class Loopback
+{
+public:
+    Loopback()
+    {
+        server_.Get("/log", [this](const httplib::Request& req, httplib::Response& res) {
+            last_ = req;
+            res.set_content(std::string("Result: OK\r\n\x83\x5C\0end", 17), "text/plain");
+        });
+        server_.Post("/post", [this](const httplib::Request& req, httplib::Response& res) {
+            last_ = req;
+            res.set_content("Result: OK\r\n", "text/plain");
+        });
+        server_.Get(
+            "/missing", [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+    }
+    ~Loopback()
+    {
+        server_.stop();
+        thread_.join();
+    }
+    std::string Url(const std::string& path) const
+    {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    httplib::Request last_;
+
+private:
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+TEST(HttpClient, GetSendsTheClientHeadersAndKeepsTheBytes)
+{
+    Loopback server;
+    EXPECT_EQ(THttpClient::Get(server.Url("/log?recent=30")),
+        std::string("Result: OK\r\n\x83\x5C\0end", 17));
+    EXPECT_EQ(server.last_.target, "/log?recent=30");
+    EXPECT_EQ(server.last_.get_header_value("Accept"), "text/html, */*");
+    EXPECT_EQ(
+        server.last_.get_header_value("User-Agent"), "Mozilla/3.0 (compatible; Indy Library)");
+}
+
+TEST(HttpClient, PostIsHttp10WithTheBodyAsItIsAndNoContentType)
+{
+    Loopback server;
+    const std::string body = "Command:%20voteMessage%0D%0A\x83\x5C";
+    EXPECT_EQ(THttpClient::Post(server.Url("/post"), body), "Result: OK\r\n");
+    EXPECT_EQ(server.last_.version, "HTTP/1.0");
+    EXPECT_EQ(server.last_.body, body);
+    EXPECT_FALSE(server.last_.has_header("Content-Type"));
+    EXPECT_EQ(
+        server.last_.get_header_value("User-Agent"), "Mozilla/3.0 (compatible; Indy Library)");
+}
+
+TEST(HttpClient, FailuresSayWhatFailed)
+{
+    Loopback server;
+    try {
+        THttpClient::Get(server.Url("/missing"));
+        FAIL();
+    } catch (const EHttpError& e) {
+        EXPECT_STREQ(e.what(), "HTTP/1.1 404 Not Found");
+    }
+    try {
+        THttpClient::Get("http://127.0.0.1:1/fetchlog.cgi");
+        FAIL();
+    } catch (const EHttpError& e) {
+        EXPECT_NE(std::string(e.what()).find("127.0.0.1 port 1"), std::string::npos) << e.what();
+    }
+    try {
+        THttpClient::Get("http://no-such-host.invalid/fetchlog.cgi");
+        FAIL();
+    } catch (const EHttpError& e) {
+        EXPECT_NE(std::string(e.what()).find("no-such-host.invalid"), std::string::npos)
+            << e.what();
+    }
+}
+
+} // namespace

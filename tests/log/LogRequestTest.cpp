@@ -1,0 +1,112 @@
+#include "log/LogRequest.h"
+
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TDateTime At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
+{
+    return *TryEncodeDateTime({ y, mo, d }, { h, mi, s, 0 });
+}
+
+TEST(FetchQuery, RecentByUnit)
+{
+    const struct
+    {
+        int count;
+        TTimeUnit unit;
+        const char* query;
+    } cases[] = { { 1, TTimeUnit::Hours, "?recent=60" }, { 3, TTimeUnit::Days, "?recent=4320" },
+        { 90, TTimeUnit::Minutes, "?recent=90" }, { 5000, TTimeUnit::Days, "?recent=7200000" },
+        { 7, TTimeUnit::Other, "?recent=7" }, { 3, TTimeUnit::Hours, "?recent=180" } };
+    for (const auto& c : cases) {
+        TLogRequest r;
+        r.count = c.count;
+        r.unit = c.unit;
+        EXPECT_EQ(FetchQuery(r, At(2026, 1, 1)), c.query);
+    }
+}
+
+TEST(FetchQuery, DateRangeUsesOnlyTheDates)
+{
+    TLogRequest r;
+    r.choice = TLogChoice::Range;
+    r.firstDate = At(2004, 6, 1, 23, 59);
+    r.lastDate = At(2004, 6, 15, 1, 2);
+    EXPECT_EQ(FetchQuery(r, At(2026, 1, 1)),
+        "?year_lo=2004&month_lo=6&day_lo=1&year_hi=2004&month_hi=6&day_hi=15");
+}
+
+TEST(FetchQuery, FromAMomentCountsWholeMinutes)
+{
+    const struct
+    {
+        TDateTime date;
+        TDateTime time;
+        TDateTime now;
+        const char* query;
+    } cases[] = {
+        { At(2026, 12, 8), At(1899, 12, 30, 9, 0), At(2026, 12, 8, 10, 30, 59), "?recent=90" },
+        { At(2026, 12, 7), At(1899, 12, 30, 10, 0), At(2026, 12, 8, 12, 5), "?recent=1565" },
+        { At(2026, 12, 8), At(1899, 12, 30, 12, 34, 56), At(2026, 12, 8, 13, 0, 10), "?recent=25" },
+        { At(2026, 12, 8), At(1899, 12, 30, 10, 0), At(2026, 12, 8, 10, 0, 59), "?recent=0" },
+        // A start later than now asks for nothing rather than a negative count.
+        { At(2026, 12, 9), At(1899, 12, 30, 10, 0), At(2026, 12, 8, 10, 0), "?recent=0" },
+    };
+    for (const auto& c : cases) {
+        TLogRequest r;
+        r.choice = TLogChoice::From;
+        r.startDate = c.date;
+        r.startTime = c.time;
+        EXPECT_EQ(FetchQuery(r, c.now), c.query);
+    }
+}
+
+TEST(CommandLine, ReadsTheFourArguments)
+{
+    const auto past = ParseCommandLine({ "past", "30", "20", "noview" });
+    ASSERT_TRUE(past);
+    EXPECT_EQ(FetchQuery(past->request, At(2026, 1, 1)), "?recent=30");
+    EXPECT_EQ(past->messagesPerPage, 20);
+    EXPECT_TRUE(past->noView);
+
+    const auto raised = ParseCommandLine({ "past", "0", "100", "x" });
+    ASSERT_TRUE(raised);
+    EXPECT_EQ(FetchQuery(raised->request, At(2026, 1, 1)), "?recent=1");
+    EXPECT_FALSE(raised->noView);
+    EXPECT_EQ(
+        FetchQuery(ParseCommandLine({ "past", "99999", "1", "x" })->request, 0), "?recent=5000");
+
+    const auto term = ParseCommandLine({ "term", "2004/06/01-2004/06/15 09:00", "10", "noview" });
+    ASSERT_TRUE(term);
+    EXPECT_EQ(FetchQuery(term->request, At(2026, 1, 1)),
+        "?year_lo=2004&month_lo=6&day_lo=1&year_hi=2004&month_hi=6&day_hi=15");
+
+    const auto start = ParseCommandLine({ "start", "2026/12/08 09:00", "10", "NOVIEW" });
+    ASSERT_TRUE(start);
+    EXPECT_FALSE(start->noView); // case-sensitive
+    EXPECT_EQ(FetchQuery(start->request, At(2026, 12, 8, 10, 30, 59)), "?recent=90");
+}
+
+TEST(CommandLine, RejectsEveryWrongArgument)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        { "past", "30", "20" },
+        { "past", "30", "20", "noview", "extra" },
+        { "PAST", "30", "20", "noview" },
+        { "recent", "30", "20", "noview" },
+        { "past", "abc", "20", "noview" },
+        { "past", "30", "abc", "noview" },
+        { "past", "30", "", "noview" },
+        { "term", "2004/06/01", "20", "noview" },
+        { "term", "2004/06/01-2004/13/01", "20", "noview" },
+        { "start", "yesterday", "20", "noview" },
+    };
+    for (const auto& args : bad)
+        EXPECT_FALSE(ParseCommandLine(args)) << testing::PrintToString(args);
+}
+
+} // namespace
