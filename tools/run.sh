@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds Velmo and starts the viewer from its build folder.
+# Builds Velmo, starts the bundled bottle server with the demo log on loopback, and opens the
+# viewer on the last hour of that log. Arguments, if any, go to the viewer instead of the demo
+# request (see the README). The server stops when the viewer ends.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -7,4 +9,19 @@ cd "$top"
 bash tools/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)"
-exec build/bin/velmo "$@"
+
+bin=build/bin
+port=18470
+"$bin/velmo-bottle-server" --port "$port" --demo "$bin/log.txt" &
+server=$!
+trap 'kill "$server" 2>/dev/null || true' EXIT
+
+# A first run gets a configuration that points at the demo server.
+if [ ! -f "$bin/velmo.ini" ]; then
+  printf '[General]\r\nBottleServer=127.0.0.1:%s\r\n' "$port" > "$bin/velmo.ini"
+fi
+
+if [ $# -eq 0 ]; then
+  set -- past 60 100 view
+fi
+"$bin/velmo" "$@"

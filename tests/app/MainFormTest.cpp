@@ -356,6 +356,7 @@ private slots:
 };
 
 int RunProgressWindowTest(int argc, char** argv);
+int RunLogDownFormTest(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -363,7 +364,7 @@ int main(int argc, char** argv)
     TApplication app(argc, argv);
     MainFormTest test;
     const int failures = QTest::qExec(&test, argc, argv);
-    return failures + RunProgressWindowTest(argc, argv);
+    return failures + RunProgressWindowTest(argc, argv) + RunLogDownFormTest(argc, argv);
 }
 
 #include "MainFormTest.moc"

@@ -1,0 +1,176 @@
+// The command line, end to end: the real program, copied into a program folder of its own with
+// its data files and a configuration pointing at the real bundled bottle server, run with no
+// display, as a scheduled job would run it.
+
+#include "platform/FileIO.h"
+#include "platform/IniFile.h"
+#include "platform/StrUtils.h"
+#include "tools/bottleserver/BottleServerCore.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+class CommandLineEndToEndTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir work_;
+    QProcess server_;
+    int port_ = 0;
+
+    QString Path(const QString& name) const { return work_.filePath(name); }
+    std::string Record() const
+    {
+        return QFile::exists(Path("record.txt")) ? ReadFileBytes(Path("record.txt").toStdString())
+                                                 : std::string();
+    }
+
+    // A full configuration in the order the program writes it, so that an unchanged file is
+    // byte for byte the same after the program has written it back.
+    static std::string Config(int port)
+    {
+        return "[General]\r\nLUID=\r\nSurfaceCacheDir=cache/"
+               "\r\nSppDir=\r\n1PageCount=7\r\nCSS=styleIE.css\r\n"
+               "Browser=\r\nHTMLFolder=\r\nBottleServer=127.0.0.1:"
+            + std::to_string(port)
+            + "\r\n[Form]\r\nTop=145\r\nLeft=209\r\nWidth=440\r\nHeight=351\r\n[Play]\r\nFMO="
+              "Sakura\r\n";
+    }
+
+    // A fresh program folder; returns its path.
+    QString Install(const QString& name, int port)
+    {
+        QDir(work_.path()).mkpath(name);
+        const QString folder = Path(name);
+        for (const char* file :
+            { "velmo", "tagpat.txt", "metapat.txt", "styleIE.css", "general-1.bmp" })
+            QFile::copy(QStringLiteral(VELMO_BIN_DIR "/") + file, folder + "/" + file);
+        WriteFileAtomic((folder + "/velmo.ini").toStdString(), Config(port));
+        return folder;
+    }
+
+    struct Run
+    {
+        int exitCode = -1;
+        QString err;
+    };
+
+    // Runs the program; unless it ends by itself within `wait` ms, it is told to end.
+    Run Velmo(const QString& folder, const QStringList& args, int wait = 30000)
+    {
+        QProcess velmo;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+            env.remove(QString::fromLatin1(name));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Path("runtime"));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), Path("runtime"));
+        env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+        velmo.setProcessEnvironment(env);
+        velmo.start(folder + "/velmo", args);
+        if (!velmo.waitForFinished(wait)) {
+            ::kill(static_cast<pid_t>(velmo.processId()), SIGTERM);
+            velmo.waitForFinished(30000);
+        }
+        return { velmo.exitCode(), QString::fromUtf8(velmo.readAllStandardError()) };
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QDir(work_.path()).mkpath(QStringLiteral("runtime"));
+        QFile::setPermissions(
+            Path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // 45 messages in the last half hour.
+        std::string log = "Result: OK\r\nh\r\nh\r\n";
+        const TDateTime now = Now();
+        for (int i = 45; i >= 1; --i)
+            log += TBottleServerCore::Stamp(now - (i * 0.5 + 0.5) / 1440) + "\tm"
+                + std::to_string(i) + "\tch\tghost\t1\t2\t3\t\\h\\s0hello " + std::to_string(i)
+                + "\r\n";
+        WriteFileAtomic(Path("log.txt").toStdString(), log);
+        server_.start(QStringLiteral(VELMO_BIN_DIR "/velmo-bottle-server"),
+            { "--port", "0", "--log", Path("log.txt"), "--record", Path("record.txt") });
+        QVERIFY(server_.waitForReadyRead(10000));
+        const QString first = QString::fromUtf8(server_.readLine()).trimmed();
+        port_ = first.section(':', -1).toInt();
+        QVERIFY2(port_ > 0, qPrintable(first));
+    }
+
+    void cleanupTestCase()
+    {
+        server_.terminate();
+        server_.waitForFinished(10000);
+    }
+
+    void init() { QFile::remove(Path("record.txt")); }
+
+    void PastWritesPagesAndEndsWithoutTouchingThePageSetting()
+    {
+        const QString folder = Install("past", port_);
+        const Run run = Velmo(folder, { "past", "30", "20", "noview" });
+        QCOMPARE(run.exitCode, 0);
+        const std::string record = Record();
+        QVERIFY2(record.starts_with("GET /fetchlog.cgi?recent=30 HTTP/1.1\n"), record.c_str());
+        QVERIFY(record.find("\nAccept: text/html, */*\n") != std::string::npos);
+        QVERIFY(record.find("\nUser-Agent: Mozilla/3.0 (compatible; Indy Library)\n")
+            != std::string::npos);
+        // 45 messages at 20 a page.
+        QVERIFY(QFile::exists(folder + "/long3.html"));
+        QVERIFY(!QFile::exists(folder + "/long4.html"));
+        QVERIFY(ReadFileBytes((folder + "/long1.html").toStdString()).find("[20/45]")
+            != std::string::npos);
+        QCOMPARE(ReadFileBytes((folder + "/velmo.ini").toStdString()), Config(port_));
+    }
+
+    void CountsAreRaisedToOneAndTheViewKeepsRunning()
+    {
+        const QString folder = Install("raise", port_);
+        const Run run = Velmo(folder, { "past", "0", "100", "x" }, 5000);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(Record().starts_with("GET /fetchlog.cgi?recent=1 HTTP/1.1\n"));
+    }
+
+    void TermSendsTheSixKeys()
+    {
+        const QString folder = Install("term", port_);
+        QCOMPARE(Velmo(folder, { "term", "2004/06/01-2004/06/15", "10", "noview" }).exitCode, 0);
+        QVERIFY(Record().starts_with(
+            "GET /fetchlog.cgi?year_lo=2004&month_lo=6&day_lo=1&year_hi=2004&month_hi=6&day_hi=15 "
+            "HTTP/1.1\n"));
+    }
+
+    void WrongArgumentsMakeNoRequest_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("three") << QStringList { "past", "30", "20" };
+        QTest::newRow("capitals") << QStringList { "PAST", "30", "20", "noview" };
+        QTest::newRow("term without dash") << QStringList { "term", "2004/06/01", "20", "noview" };
+        QTest::newRow("bad page size") << QStringList { "past", "30", "many", "noview" };
+    }
+
+    void WrongArgumentsMakeNoRequest()
+    {
+        QFETCH(QStringList, args);
+        const QString folder = Install("wrong", port_);
+        const Run run = Velmo(folder, args, 4000);
+        QVERIFY2(
+            run.err.contains(QStringLiteral("Velmo 2: パラメータが不正です")), qPrintable(run.err));
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(Record(), std::string());
+    }
+
+    void DeadServerEndsWithStatusOne()
+    {
+        const QString folder = Install("dead", 1);
+        const Run run = Velmo(folder, { "past", "30", "20", "noview" });
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(QStringLiteral("127.0.0.1 port 1")), qPrintable(run.err));
+        QCOMPARE(ReadFileBytes((folder + "/velmo.ini").toStdString()), Config(1));
+    }
+};
+
+QTEST_GUILESS_MAIN(CommandLineEndToEndTest)
+#include "CommandLineEndToEndTest.moc"

@@ -1,0 +1,151 @@
+#include "QtTestSupport.h"
+#include "app/MainFormUnit.h"
+#include "log/LogDownFormUnit.h"
+#include "platform/Encoding.h"
+#include "platform/FileIO.h"
+#include "render/ProgressWindow.h"
+#include "render/SppList.h"
+#include "tools/bottleserver/BottleServerCore.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimeEdit>
+#include <QTimer>
+
+class LogDownFormTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir work_;
+    QProcess server_;
+    TBottleServer endpoint_ = TBottleServer::Parse("127.0.0.1:1");
+    TDateTime lastStamp_ = 0;
+
+private slots:
+    void initTestCase()
+    {
+        // Ten messages in the last hour, from the real bundled server.
+        std::string log = "Result: OK\r\nh\r\nh\r\n";
+        const TDateTime now = Now();
+        for (int i = 10; i >= 1; --i) {
+            const std::string stamp = TBottleServerCore::Stamp(now - i * 5.0 / 1440);
+            lastStamp_ = *TBottleServerCore::ParseStamp(stamp);
+            log += stamp + "\tm" + std::to_string(i) + "\tch\tghost\t1\t2\t3\t\\h\\s0hi\r\n";
+        }
+        WriteFileAtomic(work_.filePath("log.txt").toStdString(), log);
+        server_.start(QStringLiteral(VELMO_BIN_DIR "/velmo-bottle-server"),
+            { "--port", "0", "--log", work_.filePath("log.txt") });
+        QVERIFY(server_.waitForReadyRead(10000));
+        endpoint_ = TBottleServer::Parse("127.0.0.1:"
+            + QString::fromUtf8(server_.readLine()).trimmed().section(':', -1).toStdString());
+    }
+
+    void cleanupTestCase()
+    {
+        server_.terminate();
+        server_.waitForFinished(10000);
+    }
+
+    void OpensOnTheFirstRowWithTodayAndNow()
+    {
+        TLogDownForm dialog(nullptr, endpoint_, {});
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("条件指定"));
+        QVERIFY(dialog.TimeRadioButton->isChecked());
+        QCOMPARE(dialog.TimeSpinEdit->value(), 1);
+        QCOMPARE(dialog.TimeSpinEdit->minimum(), 1);
+        QCOMPARE(dialog.TimeSpinEdit->maximum(), 5000);
+        QCOMPARE(dialog.UnitComboBox->currentText(), QStringLiteral("時間"));
+        QCOMPARE(dialog.DateTimePicker1->date(), QDate::currentDate());
+        QCOMPARE(dialog.DateTimePicker3->date(), QDate::currentDate());
+        QVERIFY(qAbs(dialog.DateTimePicker4->time().secsTo(QTime::currentTime())) < 5);
+        QVERIFY(dialog.OKButton->isDefault());
+        QCOMPARE(FetchQuery(dialog.Request(), Now()), std::string("?recent=60"));
+    }
+
+    void ChangingAControlSelectsItsRow()
+    {
+        TLogDownForm dialog(nullptr, endpoint_, {});
+        dialog.DateTimePicker2->setDate(QDate(2004, 6, 15));
+        QVERIFY(dialog.DateRadioButton->isChecked());
+        dialog.DateTimePicker4->setTime(QTime(9, 0));
+        QVERIFY(dialog.FromRadioButton->isChecked());
+        dialog.UnitComboBox->setCurrentIndex(1);
+        QVERIFY(dialog.TimeRadioButton->isChecked());
+        dialog.DateTimePicker3->setDate(QDate(2004, 6, 1));
+        QVERIFY(dialog.FromRadioButton->isChecked());
+        dialog.TimeSpinEdit->setValue(3);
+        QVERIFY(dialog.TimeRadioButton->isChecked());
+        QCOMPARE(FetchQuery(dialog.Request(), Now()), std::string("?recent=4320"));
+        // Typed text in the unit box counts as minutes.
+        dialog.UnitComboBox->setEditText(QStringLiteral("週"));
+        QCOMPARE(FetchQuery(dialog.Request(), Now()), std::string("?recent=3"));
+    }
+
+    void OkDownloadsAndClosesWithOkEvenWhenItFails()
+    {
+        TLogDownForm good(nullptr, endpoint_, {});
+        QTest::mouseClick(good.OKButton, Qt::LeftButton);
+        QCOMPARE(good.result(), int(QDialog::Accepted));
+        QVERIFY(good.LogText.starts_with("Result: OK\r\n"));
+
+        std::vector<std::string> errors;
+        TLogDownForm dead(nullptr, TBottleServer::Parse("127.0.0.1:1"),
+            [&](const std::string& e) { errors.push_back(e); });
+        QTest::mouseClick(dead.OKButton, Qt::LeftButton);
+        QCOMPARE(dead.result(), int(QDialog::Accepted));
+        QVERIFY(dead.LogText.empty());
+        QCOMPARE(errors.size(), size_t(1));
+        QVERIFY(errors[0].find("127.0.0.1 port 1") != std::string::npos);
+    }
+
+    // The downloaded-log view through the modal dialog, then the continue view from the last
+    // message's time: nothing newer has arrived, so the status bar says so and the pages stay.
+    void DownloadedLogThenContinue()
+    {
+        QTemporaryDir program;
+        for (const char* name : { "tagpat.txt", "metapat.txt" })
+            QFile::copy(QStringLiteral(VELMO_SOURCE_DIR "/data/") + name, program.filePath(name));
+        const std::string folder = FromNativePath(program.path().toStdString()) + "/";
+        WriteFileAtomic(folder + "velmo.ini",
+            "[General]\r\nSppDir=/x\r\nBottleServer=" + endpoint_.Url("").substr(7) + "\r\n");
+        TRecordingMessageBox box;
+        TRecordingOutsideBrowser browser;
+        TRecordingOpenDialog open;
+        TQtProgressWindowFactory progress;
+        TSppList spp(true, box, progress);
+        TMainForm form({ folder, folder + "velmo.ini", &box, &browser, &spp, &open });
+
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<TLogDownForm*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->OKButton->click();
+        });
+        form.findChild<QAction*>(QStringLiteral("LogDLMenu"))->trigger();
+        QCOMPARE(form.MessageList.Count(), 10);
+        QVERIFY(QFile::exists(program.filePath("long1.html")));
+        QCOMPARE(form.LastMessageTime, lastStamp_);
+        QVERIFY(box.shown.empty());
+
+        QFile::remove(program.filePath("long1.html"));
+        form.findChild<QAction*>(QStringLiteral("ContinueMenu"))->trigger();
+        QVERIFY(form.MessageList.Empty());
+        QCOMPARE(form.StatusText(), QStringLiteral("表示するメッセージはありません。"));
+        QVERIFY(!QFile::exists(program.filePath("long1.html")));
+        QCOMPARE(form.LastMessageTime, lastStamp_);
+    }
+};
+
+int RunLogDownFormTest(int argc, char** argv)
+{
+    LogDownFormTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "LogDownFormTest.moc"
