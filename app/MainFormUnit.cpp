@@ -1,20 +1,26 @@
 #include "app/MainFormUnit.h"
 
+#include "app/BottleCommands.h"
 #include "app/BrowserPage.h"
 #include "app/CommandLine.h"
+#include "app/LinkHook.h"
 #include "app/OutsideBrowser.h"
 #include "app/QtText.h"
+#include "log/HttpThread.h"
 #include "log/LogDownFormUnit.h"
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
 #include "platform/FileIO.h"
 #include "platform/MessageBox.h"
+#include "platform/QueueSynchronizer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
 #include <QFont>
 #include <QLabel>
 #include <QMenuBar>
+#include <QSocketNotifier>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <QWebEngineView>
@@ -36,6 +42,12 @@ TMainForm::TMainForm(const TMainFormEnvironment& environment, QWidget* parent)
     QFont font(kFontName);
     font.setPixelSize(12);
     setFont(font);
+    synchronizer_ = std::make_shared<TQueueSynchronizer>(
+        [this](const std::string& text) { ShowError(text); });
+    synchronizerNotifier_
+        = new QSocketNotifier(synchronizer_->WakeFd(), QSocketNotifier::Read, this);
+    connect(synchronizerNotifier_, &QSocketNotifier::activated, this,
+        [this] { synchronizer_->ProcessPending(); });
     BuildWidgets();
     BuildMenu();
     FormCreate();
@@ -43,6 +55,8 @@ TMainForm::TMainForm(const TMainFormEnvironment& environment, QWidget* parent)
 
 TMainForm::~TMainForm()
 {
+    // Request threads still under way must not call into a window that is going away.
+    synchronizer_->Detach();
     try {
         FormDestroy();
     } catch (...) {
@@ -66,11 +80,14 @@ void TMainForm::BuildWidgets()
     page_ = new TBrowserPage(mozillaBrowser_);
     mozillaBrowser_->setPage(page_);
     mozillaBrowser_->move(0, 0);
+    // A navigation that fails in its handler is cancelled, so the page stays.
     page_->SetBeforeNavigate([this](const QUrl& url) {
         bool accept = false;
-        RunGuarded([&] { accept = Navigate2(url); });
+        RunGuarded([&] { accept = Navigate2(FromQString(url.toString())); });
         return accept;
     });
+    TLinkHook::Install(
+        page_, [this](const QString& href) { RunGuarded([&] { Navigate2(FromQString(href)); }); });
     connect(page_, &QWebEnginePage::loadStarted, this,
         [this] { RunGuarded([this] { MozillaBrowserDownloadBegin(); }); });
     connect(page_, &QWebEnginePage::loadFinished, this,
@@ -360,12 +377,78 @@ void TMainForm::MozillaBrowserDownloadComplete(bool)
     mozillaBrowser_->unsetCursor();
 }
 
-bool TMainForm::Navigate2(const QUrl& url)
+bool TMainForm::Navigate2(const std::string& url)
 {
-    // Only what the viewer itself shows; an unknown scheme would be handed to the desktop.
-    static const QStringList allowed { QStringLiteral("file"), QStringLiteral("http"),
-        QStringLiteral("https"), QStringLiteral("about"), QStringLiteral("data") };
-    return allowed.contains(url.scheme());
+    const TLinkCommand command = ClassifyLink(url);
+    switch (command) {
+    case TLinkCommand::Vote:
+    case TLinkCommand::Agree: {
+        const TBottleMessage& message = MessageList.Items(LinkIndex(url, command));
+        const bool vote = command == TLinkCommand::Vote;
+        const std::string error = SendVote(message.MID, vote ? "Vote" : "Agree");
+        if (!error.empty()) {
+            environment_.messageBox->ShowMessage(error);
+        } else {
+            SetStatusText(Sjis(vote ? "投票しました:" : "同意しました") + message.MID);
+            Beep();
+        }
+        return false;
+    }
+    case TLinkCommand::Play:
+        return false;
+    case TLinkCommand::WebAddress:
+        environment_.outsideBrowser->Open(BrowserCommand, url);
+        return false;
+    case TLinkCommand::None:
+        break;
+    }
+    // What the viewer shows itself; any other scheme would be handed on to the desktop.
+    for (const char* scheme : { "file:", "https:", "about:", "data:" })
+        if (url.starts_with(scheme))
+            return true;
+    return false;
+}
+
+std::string TMainForm::SendVote(const std::string& mid, const std::string& voteType)
+{
+    if (LUID.empty())
+        return Sjis("LUID設定しない人嫌いです");
+    PostBottleCommand(VoteRequestText(voteType, LUID, mid));
+    return {};
+}
+
+void TMainForm::PostBottleCommand(const std::string& requestText)
+{
+    auto* thread = new THTTPDownloadThread(
+        BottleServer, "/bottle2.cgi", EncodeRequestText(requestText), synchronizer_);
+    thread->SetOnSuccess([this](THTTPDownloadThread& t) { VoteRequestDone(t); });
+    thread->SetOnError([this](THTTPDownloadThread& t) { VoteRequestFailed(t); });
+    thread->Resume();
+}
+
+void TMainForm::VoteRequestDone(THTTPDownloadThread& thread)
+{
+    ShowNotices(VoteAnswerNotices(thread.ResponseText));
+}
+
+void TMainForm::VoteRequestFailed(THTTPDownloadThread& thread)
+{
+    ShowNotices(VoteFailureNotices(thread.ErrorMessage));
+}
+
+void TMainForm::ShowNotices(const std::vector<TNotice>& notices)
+{
+    for (const TNotice& notice : notices) {
+        for (int i = 0; i < notice.beeps; ++i)
+            Beep();
+        environment_.messageBox->ShowMessage(notice.text);
+    }
+}
+
+void TMainForm::Beep()
+{
+    ++BeepCount;
+    QApplication::beep();
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)

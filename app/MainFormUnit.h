@@ -25,6 +25,10 @@ class QWebEngineView;
 class QWidget;
 class TBrowserPage;
 class TSppList;
+class THTTPDownloadThread;
+class TQueueSynchronizer;
+class QSocketNotifier;
+struct TNotice;
 
 // What the main window needs from outside: where it lives and how it talks to the person.
 struct TMainFormEnvironment
@@ -99,8 +103,18 @@ public:
     void BrowserPanelResize();
     void MozillaBrowserDownloadBegin();
     void MozillaBrowserDownloadComplete(bool ok);
-    // The before-navigate event: true lets the browser go to the address.
-    bool Navigate2(const QUrl& url);
+    // The before-navigate event and the command links: true lets the browser go to the address.
+    bool Navigate2(const std::string& url);
+
+    // Vote and agree: the request goes out on its own thread; the empty text means it did.
+    std::string SendVote(const std::string& mid, const std::string& voteType);
+    void PostBottleCommand(const std::string& requestText);
+    void VoteRequestDone(THTTPDownloadThread& thread);
+    void VoteRequestFailed(THTTPDownloadThread& thread);
+
+    // The system beep; counted so that tests can see it.
+    void Beep();
+    int BeepCount = 0;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -117,7 +131,11 @@ private:
     void ShowDownloadedLog(const std::string& logText);
     TConfiguration CurrentConfiguration() const;
 
+    void ShowNotices(const std::vector<TNotice>& notices);
+
     TMainFormEnvironment environment_;
+    std::shared_ptr<TQueueSynchronizer> synchronizer_;
+    QSocketNotifier* synchronizerNotifier_ = nullptr;
     QWidget* browserPanel_ = nullptr;
     QWebEngineView* mozillaBrowser_ = nullptr;
     TBrowserPage* page_ = nullptr;

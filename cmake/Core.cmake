@@ -1,13 +1,16 @@
 # Core source files all build into velmo_core: everything that needs no Qt, so that the logic
 # builds and is tested without a window.
 add_library(velmo_core STATIC
+  app/BottleCommands.cpp
   app/CommandLine.cpp
   app/Configuration.cpp
   app/OutsideBrowser.cpp
   app/UtilUnit.cpp
   log/BottleMessage.cpp
   log/BottleServer.cpp
+  ghost/HeadValue.cpp
   log/HttpClient.cpp
+  log/HttpThread.cpp
   log/LogRequest.cpp
   log/LogReader.cpp
   log/MessageList.cpp
@@ -19,6 +22,7 @@ add_library(velmo_core STATIC
   platform/IniFile.cpp
   platform/MessageBox.cpp
   platform/ProgramFolder.cpp
+  platform/QueueSynchronizer.cpp
   platform/StrUtils.cpp
   render/Bitmap.cpp
   render/PageWriter.cpp

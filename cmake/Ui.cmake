@@ -5,6 +5,7 @@ set(CMAKE_AUTOMOC ON)
 add_library(velmo_ui STATIC
   app/Application.cpp
   app/BrowserPage.cpp
+  app/LinkHook.cpp
   app/MainFormUnit.cpp
   app/QtMessageBox.cpp
   app/QtOpenDialog.cpp

@@ -263,8 +263,8 @@ private slots:
         QCOMPARE(form->StatusText(), QStringLiteral("読み込み完了"));
         QCOMPARE(form->MozillaBrowser()->cursor().shape(), Qt::ArrowCursor);
         // An unknown scheme is refused before the browser hands it anywhere.
-        QVERIFY(!form->Navigate2(QUrl(QStringLiteral("mailto:someone@example.org"))));
-        QVERIFY(form->Navigate2(QUrl::fromLocalFile(page)));
+        QVERIFY(!form->Navigate2("mailto:someone@example.org"));
+        QVERIFY(form->Navigate2(QUrl::fromLocalFile(page).toString().toStdString()));
     }
 
     // The local log shows as pages, and the pages' own links lead on: a real mouse click on "2".
@@ -357,6 +357,7 @@ private slots:
 
 int RunProgressWindowTest(int argc, char** argv);
 int RunLogDownFormTest(int argc, char** argv);
+int RunLinkCommandTest(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -364,7 +365,8 @@ int main(int argc, char** argv)
     TApplication app(argc, argv);
     MainFormTest test;
     const int failures = QTest::qExec(&test, argc, argv);
-    return failures + RunProgressWindowTest(argc, argv) + RunLogDownFormTest(argc, argv);
+    return failures + RunProgressWindowTest(argc, argv) + RunLogDownFormTest(argc, argv)
+        + RunLinkCommandTest(argc, argv);
 }
 
 #include "MainFormTest.moc"

@@ -1,0 +1,70 @@
+#include "app/LinkHook.h"
+
+#include <QFile>
+#include <QWebChannel>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+
+namespace {
+
+// Runs in the application world at document creation, before any page script.
+const char* const kHookScript = R"JS(
+(function () {
+    var hook = null;
+    new QWebChannel(qt.webChannelTransport, function (channel) { hook = channel.objects.velmoLinkHook; });
+    var command = /^http:\/\/velmo(vote|agree|play)\./;
+    function onClick(event) {
+        var anchor = event.target;
+        while (anchor && !(anchor.tagName && anchor.tagName.toLowerCase() === 'a'))
+            anchor = anchor.parentNode;
+        if (!anchor)
+            return;
+        var href = anchor.getAttribute('href') || '';
+        if (!command.test(href))
+            return;
+        event.preventDefault();
+        event.stopPropagation();
+        if (hook)
+            hook.linkClicked(href, event.isTrusted);
+    }
+    document.addEventListener('click', onClick, true);
+    document.addEventListener('auxclick', onClick, true);
+})();
+)JS";
+
+QString WebChannelLibrary()
+{
+    QFile file(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+} // namespace
+
+TLinkHook::TLinkHook(QObject* parent, std::function<void(const QString&)> onLink)
+    : QObject(parent)
+    , onLink_(std::move(onLink))
+{ }
+
+TLinkHook* TLinkHook::Install(QWebEnginePage* page, std::function<void(const QString& href)> onLink)
+{
+    auto* hook = new TLinkHook(page, std::move(onLink));
+    auto* channel = new QWebChannel(page);
+    channel->registerObject(QStringLiteral("velmoLinkHook"), hook);
+    page->setWebChannel(channel, QWebEngineScript::ApplicationWorld);
+    QWebEngineScript script;
+    script.setName(QStringLiteral("velmo-link-hook"));
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setRunsOnSubFrames(true);
+    script.setSourceCode(WebChannelLibrary() + QString::fromUtf8(kHookScript));
+    page->scripts().insert(script);
+    return hook;
+}
+
+void TLinkHook::linkClicked(const QString& href, bool trusted)
+{
+    // A page's own script can fire clicks too; only a person's clicks send commands.
+    if (trusted && onLink_)
+        onLink_(href);
+}

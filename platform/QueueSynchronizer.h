@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/Synchronize.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// The synchroniser between worker threads and the GUI thread, without any GUI library: a worker's
+// call waits in a queue and a byte is written to a pipe; the GUI thread watches the pipe's read
+// end (WakeFd) and runs the waiting calls in ProcessPending, each once, in arrival order, while
+// their workers wait. After Detach (the window is going away) every waiting and later call is
+// dropped and its worker goes on at once. Share it with std::shared_ptr: a worker that outlives
+// the window keeps it alive, and it may be destroyed on any thread.
+class TQueueSynchronizer : public ISynchronizer
+{
+public:
+    // The creating thread is the GUI thread. onError receives the text of an exception a call
+    // throws (it runs on the GUI thread).
+    explicit TQueueSynchronizer(std::function<void(const std::string&)> onError = {});
+    ~TQueueSynchronizer() override;
+    TQueueSynchronizer(const TQueueSynchronizer&) = delete;
+    TQueueSynchronizer& operator=(const TQueueSynchronizer&) = delete;
+
+    // Any thread: runs the call on the GUI thread and waits for it; on the GUI thread itself it
+    // runs the call at once. Returns without running it once detached.
+    void Synchronize(const std::function<void()>& call) override;
+
+    // GUI thread: readable while calls wait.
+    int WakeFd() const { return pipe_[0]; }
+    // GUI thread: runs the calls waiting now.
+    void ProcessPending();
+    // GUI thread: drops every waiting and later call.
+    void Detach();
+
+private:
+    struct Pending
+    {
+        std::function<void()> call;
+        bool done = false;
+    };
+    void Run(const std::function<void()>& call);
+
+    const std::thread::id guiThread_;
+    std::function<void(const std::string&)> onError_;
+    int pipe_[2] = { -1, -1 };
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    std::deque<std::shared_ptr<Pending>> queue_; // guarded by mutex_
+    bool detached_ = false; // guarded by mutex_
+};

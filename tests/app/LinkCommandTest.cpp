@@ -1,0 +1,171 @@
+#include "QtTestSupport.h"
+#include "app/MainFormUnit.h"
+#include "platform/Encoding.h"
+#include "platform/FileIO.h"
+#include "render/ProgressWindow.h"
+#include "render/SppList.h"
+
+#include <QAction>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+
+// Command links clicked in the real web view, against the real bundled bottle server.
+class LinkCommandTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir program_;
+    QProcess server_;
+    std::string endpoint_;
+    TRecordingMessageBox box_;
+    TRecordingOutsideBrowser browser_;
+    TRecordingOpenDialog open_;
+    TQtProgressWindowFactory progress_;
+    TSppList spp_ { true, box_, progress_ };
+    std::unique_ptr<TMainForm> form_;
+
+    std::string Record() const
+    {
+        const QString path = program_.filePath("record.txt");
+        return QFile::exists(path) ? ReadFileBytes(FromNativePath(path.toStdString()))
+                                   : std::string();
+    }
+
+    // A person's click on the first anchor whose raw href is exactly href.
+    bool Click(const QString& href)
+    {
+        QWebEngineView* view = form_->MozillaBrowser();
+        QVariant centre;
+        view->page()->runJavaScript(
+            QStringLiteral(
+                "(function(){var a=[...document.querySelectorAll('a')].find(e=>e."
+                "getAttribute('href')==='%1');if(!a)return null;a.scrollIntoView({block:'center'});"
+                "var r=a.getBoundingClientRect();return [r.left+r.width/2,r.top+r.height/2];})()")
+                .arg(href),
+            QWebEngineScript::ApplicationWorld,
+            [&](const QVariant& v) { centre = v.isNull() ? QVariant(false) : v; });
+        if (!QTest::qWaitFor([&] { return centre.isValid(); }, 10000)
+            || centre.toList().size() != 2)
+            return false;
+        QTest::mouseClick(view->focusProxy(), Qt::LeftButton, {},
+            QPoint(centre.toList().at(0).toInt(), centre.toList().at(1).toInt()));
+        return true;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        for (const char* name : { "tagpat.txt", "metapat.txt", "log.txt", "styleIE.css" })
+            QVERIFY(QFile::copy(
+                QStringLiteral(VELMO_SOURCE_DIR "/data/") + name, program_.filePath(name)));
+        server_.start(QStringLiteral(VELMO_BIN_DIR "/velmo-bottle-server"),
+            { "--port", "0", "--log", program_.filePath("log.txt"), "--record",
+                program_.filePath("record.txt") });
+        QVERIFY(server_.waitForReadyRead(10000));
+        endpoint_ = QString::fromUtf8(server_.readLine()).trimmed().section(' ', -1).toStdString();
+        const std::string folder = FromNativePath(program_.path().toStdString()) + "/";
+        WriteFileAtomic(folder + "velmo.ini",
+            "[General]\r\nSppDir=/x\r\nLUID=my-luid\r\nBottleServer=" + endpoint_ + "\r\n");
+        form_ = std::make_unique<TMainForm>(
+            TMainFormEnvironment { folder, folder + "velmo.ini", &box_, &browser_, &spp_, &open_ });
+        form_->resize(900, 700);
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        QSignalSpy loaded(form_->MozillaBrowser(), &QWebEngineView::loadFinished);
+        form_->findChild<QAction*>(QStringLiteral("LocalLogMenu"))->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 20000);
+    }
+
+    void cleanupTestCase()
+    {
+        form_.reset();
+        server_.terminate();
+        server_.waitForFinished(10000);
+    }
+
+    void VoteLinkSendsAVoteForThatMessage()
+    {
+        const int beeps = form_->BeepCount;
+        QVERIFY(Click(QStringLiteral("http://velmovote.3")));
+        QTRY_VERIFY_WITH_TIMEOUT(Record().find("MID:%20demo0004") != std::string::npos, 10000);
+        const std::string record = Record();
+        QVERIFY(record.starts_with("POST /bottle2.cgi HTTP/1.0\n"));
+        QVERIFY(record.find("Command:%20voteMessage%0D%0AVoteType:%20Vote%0D%0ALUID:%20my-luid%0D%"
+                            "0AMID:%20demo0004%0D%0A")
+            != std::string::npos);
+        QCOMPARE(form_->StatusText(), QStringLiteral("投票しました:demo0004"));
+        QCOMPARE(form_->BeepCount, beeps + 1);
+        QVERIFY(form_->MozillaBrowser()->url().toString().endsWith(QStringLiteral("long1.html")));
+        // The server's "Result: OK" tells nothing more.
+        QTest::qWait(300);
+        QVERIFY(box_.shown.size() <= 1);
+    }
+
+    void AgreeLinkWithIndexZero()
+    {
+        QFile::remove(program_.filePath("record.txt"));
+        QVERIFY(Click(QStringLiteral("http://velmoagree.0")));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Record().find("VoteType:%20Agree%0D%0ALUID:%20my-luid%0D%0AMID:%20demo0001")
+                != std::string::npos,
+            10000);
+        QCOMPARE(form_->StatusText(), QStringLiteral("同意しましたdemo0001"));
+    }
+
+    void OrdinaryLinksGoToTheOutsideBrowser()
+    {
+        form_->BrowserCommand = "my-browser";
+        QVERIFY(Click(QStringLiteral("http://127.0.0.1:18470/")));
+        QTRY_COMPARE_WITH_TIMEOUT(browser_.opened.size(), size_t(1), 10000);
+        QCOMPARE(browser_.opened[0].first, std::string("my-browser"));
+        QCOMPARE(browser_.opened[0].second, std::string("http://127.0.0.1:18470/"));
+        QTest::qWait(300);
+        QVERIFY(form_->MozillaBrowser()->url().toString().endsWith(QStringLiteral("long1.html")));
+    }
+
+    // A click made by a script is not a person's: the hook sends nothing, and the page stays.
+    void ScriptClicksSendNothing()
+    {
+        QFile::remove(program_.filePath("record.txt"));
+        const QString status = form_->StatusText();
+        bool done = false;
+        form_->MozillaBrowser()->page()->runJavaScript(
+            QStringLiteral("[...document.querySelectorAll('a')].find(e=>e.getAttribute('href')==='"
+                           "http://velmovote.5').click()"),
+            QWebEngineScript::ApplicationWorld, [&](const QVariant&) { done = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+        QTest::qWait(500);
+        QCOMPARE(Record(), std::string());
+        QCOMPARE(form_->StatusText(), status);
+        QVERIFY(form_->MozillaBrowser()->url().toString().endsWith(QStringLiteral("long1.html")));
+    }
+
+    void ServerErrorsAndMissingLuidAreShown()
+    {
+        box_.shown.clear();
+        form_->MessageList.Items(2).MID = "gone";
+        QVERIFY(form_->Navigate2("http://velmovote.2/") == false);
+        QTRY_COMPARE_WITH_TIMEOUT(box_.shown.size(), size_t(1), 10000);
+        QCOMPARE(box_.shown[0].text,
+            Sjis("SSTP Bottleサーバが次のエラーを返しました:\r\nそのメッセージはありません: gone"));
+        form_->LUID.clear();
+        QVERIFY(!form_->Navigate2("http://velmovote.2"));
+        QCOMPARE(box_.shown.back().text, Sjis("LUID設定しない人嫌いです"));
+        // An index outside the list reaches the general error handler; nothing is sent.
+        form_->RunGuarded([&] { form_->Navigate2("http://velmovote.99/"); });
+        QCOMPARE(box_.shown.back().text, Sjis("リストのインデックスが範囲を超えています (99)"));
+        form_->LUID = "my-luid";
+    }
+};
+
+int RunLinkCommandTest(int argc, char** argv)
+{
+    LinkCommandTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "LinkCommandTest.moc"

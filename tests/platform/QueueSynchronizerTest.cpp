@@ -1,0 +1,79 @@
+#include "platform/QueueSynchronizer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <poll.h>
+
+namespace {
+
+// Stands in for the GUI thread's event loop: waits for the wake-up descriptor and processes.
+bool PumpUntil(TQueueSynchronizer& sync, const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        pollfd p { sync.WakeFd(), POLLIN, 0 };
+        if (::poll(&p, 1, 50) > 0)
+            sync.ProcessPending();
+    }
+    return true;
+}
+
+TEST(QueueSynchronizer, RunsWorkerCallsOnTheGuiThreadWhileTheWorkerWaits)
+{
+    auto sync = std::make_shared<TQueueSynchronizer>();
+    const auto gui = std::this_thread::get_id();
+    std::thread::id ranOn;
+    std::atomic<bool> workerPassed { false };
+    bool ranBeforeWorkerWentOn = false;
+    std::thread worker([&] {
+        sync->Synchronize([&] {
+            ranOn = std::this_thread::get_id();
+            ranBeforeWorkerWentOn = !workerPassed;
+        });
+        workerPassed = true;
+    });
+    EXPECT_TRUE(PumpUntil(*sync, [&] { return workerPassed.load(); }));
+    worker.join();
+    EXPECT_EQ(ranOn, gui);
+    EXPECT_TRUE(ranBeforeWorkerWentOn);
+}
+
+TEST(QueueSynchronizer, CallsFromTheGuiThreadRunAtOnceAndErrorsAreReported)
+{
+    std::vector<std::string> errors;
+    TQueueSynchronizer sync([&](const std::string& e) { errors.push_back(e); });
+    int runs = 0;
+    sync.Synchronize([&] { ++runs; });
+    sync.Synchronize([] { throw std::runtime_error("handler failed"); });
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(errors, std::vector<std::string> { "handler failed" });
+}
+
+// After the window has gone, a waiting worker is released without its call, and later calls
+// never run: nothing can reach the destroyed window.
+TEST(QueueSynchronizer, DetachReleasesWaitingWorkersAndDropsLaterCalls)
+{
+    auto sync = std::make_shared<TQueueSynchronizer>();
+    std::atomic<int> runs { 0 };
+    std::atomic<bool> released { false };
+    std::thread waiting([sync, &runs, &released] {
+        sync->Synchronize([&] { ++runs; });
+        released = true;
+    });
+    pollfd p { sync->WakeFd(), POLLIN, 0 };
+    ASSERT_GT(::poll(&p, 1, 20000), 0); // the call is queued
+    sync->Detach();
+    waiting.join();
+    EXPECT_TRUE(released);
+    std::thread later([sync, &runs] { sync->Synchronize([&] { ++runs; }); });
+    later.join();
+    sync->ProcessPending();
+    sync->Synchronize([&] { ++runs; });
+    EXPECT_EQ(runs, 0);
+}
+
+} // namespace
