@@ -6,6 +6,8 @@
 #include "app/LinkHook.h"
 #include "app/OutsideBrowser.h"
 #include "app/QtText.h"
+#include "app/UtilUnit.h"
+#include "ghost/DirectSstpSend.h"
 #include "log/HttpThread.h"
 #include "log/LogDownFormUnit.h"
 #include "platform/Encoding.h"
@@ -62,6 +64,10 @@ TMainForm::~TMainForm()
     } catch (...) {
         // Nothing may leave a destructor; FormDestroy reports its own failures.
     }
+    // The sender's thread reads the FMO names, so it ends before they go.
+    delete replyNotifier_;
+    replyNotifier_ = nullptr;
+    DirectSSTP.reset();
 }
 
 void TMainForm::BuildWidgets()
@@ -158,7 +164,41 @@ void TMainForm::FormCreate()
     if (Surfaces.SppDir.empty())
         environment_.messageBox->ShowMessage(Sjis("プラグインフォルダを設定して下さい"));
     LoadPatterns();
+    StartDirectSSTP();
     LastMessageTime = Now();
+}
+
+void TMainForm::StartDirectSSTP()
+{
+    try {
+        DirectSSTP = std::make_unique<TDirectSSTP>(synchronizer_, [this] { return FMONames; });
+    } catch (const EVelmoError& e) {
+        // Without its reply window nothing can be played; everything else works.
+        ShowError(e.what());
+        return;
+    }
+    DirectSSTP->SetSenderName(FromQString(windowTitle()));
+    replyNotifier_ = new QSocketNotifier(DirectSSTP->ReplyFd(), QSocketNotifier::Read, this);
+    connect(replyNotifier_, &QSocketNotifier::activated, this,
+        [this] { RunGuarded([this] { DirectSSTP->ProcessReplies(); }); });
+}
+
+void TMainForm::PlayMessage(const TBottleMessage& message)
+{
+    const std::string tags = GetErrorTags(message.Script, SsParser);
+    if (!tags.empty()) {
+        TMessageRequest request;
+        request.kind = TMessageKind::Warning;
+        request.title = Sjis("警告");
+        request.text = Sjis("エラータグ:") + tags + Sjis(" 強制再生しますか？");
+        request.buttons = TMessageButtons::YesNo;
+        request.defaultAnswer = TMessageAnswer::No;
+        if (environment_.messageBox->Show(request) == TMessageAnswer::No)
+            return;
+    }
+    if (!DirectSSTP)
+        throw EVelmoError(Sjis("再生できません: SSTPの受信窓を作れませんでした"));
+    DirectSSTP->Enqueue(message);
 }
 
 void TMainForm::LoadPatterns()
@@ -395,6 +435,8 @@ bool TMainForm::Navigate2(const std::string& url)
         return false;
     }
     case TLinkCommand::Play:
+        // Cancelled first: whatever happens next, the page stays.
+        PlayMessage(MessageList.Items(LinkIndex(url, command)));
         return false;
     case TLinkCommand::WebAddress:
         environment_.outsideBrowser->Open(BrowserCommand, url);

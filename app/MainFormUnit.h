@@ -25,6 +25,7 @@ class QWebEngineView;
 class QWidget;
 class TBrowserPage;
 class TSppList;
+class TDirectSSTP;
 class THTTPDownloadThread;
 class TQueueSynchronizer;
 class QSocketNotifier;
@@ -63,6 +64,7 @@ public:
     TDateTime LastMessageTime = 0;
     std::vector<std::string> FMONames;
     TSurfaces Surfaces; // holds the plug-in folder and the cache folder
+    std::unique_ptr<TDirectSSTP> DirectSSTP; // null when its reply window could not be made
     TBottleServer BottleServer;
     TSsParser SsParser;
 
@@ -132,10 +134,14 @@ private:
     TConfiguration CurrentConfiguration() const;
 
     void ShowNotices(const std::vector<TNotice>& notices);
+    void StartDirectSSTP();
+    // The play command after its link was cancelled: the error-tag warning, then the queue.
+    void PlayMessage(const TBottleMessage& message);
 
     TMainFormEnvironment environment_;
     std::shared_ptr<TQueueSynchronizer> synchronizer_;
     QSocketNotifier* synchronizerNotifier_ = nullptr;
+    QSocketNotifier* replyNotifier_ = nullptr;
     QWidget* browserPanel_ = nullptr;
     QWebEngineView* mozillaBrowser_ = nullptr;
     TBrowserPage* page_ = nullptr;

@@ -8,7 +8,9 @@ add_library(velmo_core STATIC
   app/UtilUnit.cpp
   log/BottleMessage.cpp
   log/BottleServer.cpp
+  ghost/DirectSstpSend.cpp
   ghost/HeadValue.cpp
+  ghost/SakuraSeeker.cpp
   log/HttpClient.cpp
   log/HttpThread.cpp
   log/LogRequest.cpp
@@ -21,9 +23,13 @@ add_library(velmo_core STATIC
   platform/FileIO.cpp
   platform/IniFile.cpp
   platform/MessageBox.cpp
+  platform/NamedLock.cpp
   platform/ProgramFolder.cpp
   platform/QueueSynchronizer.cpp
+  platform/SharedMemory.cpp
+  platform/SstpFolder.cpp
   platform/StrUtils.cpp
+  platform/Window.cpp
   render/Bitmap.cpp
   render/PageWriter.cpp
   render/Plugins.cpp

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "platform/Errors.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TNamedLock;
+
+// The ghost directory could not be read: its lock could not be opened or taken within 3 s, or its
+// length field is smaller than its text.
+class ESakuraSeekerError : public EVelmoError
+{
+public:
+    using EVelmoError::EVelmoError;
+};
+
+// One running ghost as its host publishes it: keys such as "hwnd", "name", "keroname" with their
+// values. Keys match without regard to case; setting an empty value removes the key.
+class TSakuraProcess
+{
+public:
+    std::string ID;
+    std::string FMOName; // the directory in which the id was first seen
+
+    std::string Value(const std::string& key) const;
+    void SetValue(const std::string& key, const std::string& value);
+    const std::vector<std::pair<std::string, std::string>>& Values() const { return values_; }
+
+    uint32_t HWnd() const; // 0 when absent or not a number
+    std::string Name() const { return Value("name"); }
+    std::string KeroName() const { return Value("keroname"); }
+    std::string NamePair() const { return Name() + "," + KeroName(); }
+
+private:
+    std::vector<std::pair<std::string, std::string>> values_;
+};
+
+// Reads the ghost directories that ghost hosts publish in named shared memory, each guarded by a
+// named lock (by default the mapping name + "FMO"). Each detection starts afresh; lines with the
+// same id make one entry, across mappings too. One thread at a time.
+class TSakuraSeeker
+{
+public:
+    TSakuraSeeker();
+    ~TSakuraSeeker();
+    TSakuraSeeker(const TSakuraSeeker&) = delete;
+    TSakuraSeeker& operator=(const TSakuraSeeker&) = delete;
+
+    std::vector<std::string> FileMappingTarget { "Sakura" };
+    // Receives the mapping name in `name` and may replace it with the lock's name.
+    std::function<void(TSakuraSeeker& sender, std::string& name)> OnGetMutexName;
+    std::function<void(TSakuraSeeker& sender)> OnDetectResultChanged;
+    std::function<void(TSakuraSeeker& sender)> OnAfterDetection;
+
+    // Reads every mapping in order. Throws ESakuraSeekerError
+    // ("Mutexハンドルを取得できませんでした", "Mutex同期タイムアウト",
+    // "FMOを取得できませんでした"); the entries read before stay.
+    void Detect();
+    void Clear() { processes_.clear(); }
+
+    int Count() const { return static_cast<int>(processes_.size()); }
+    TSakuraProcess& Processes(int i) const { return *processes_.at(static_cast<size_t>(i)); }
+    TSakuraProcess* ProcessByName(const std::string& ghostName) const;
+    TSakuraProcess* ProcessByID(const std::string& id) const;
+    const std::string& DetectResult() const { return lastResult_; }
+    // The lock names opened so far and their handles, "name=handle".
+    std::vector<std::string> MutexCache() const;
+
+    static constexpr int kLockTimeoutMs = 3000;
+
+    // The directory text of a mapping's bytes: a 4-byte little-endian length, then the text up to
+    // the first NUL or the end. Throws ESakuraSeekerError when the text is longer than the length.
+    static std::string DirectoryText(std::string_view mapping);
+
+private:
+    void ReadMapping(const std::string& mappingName);
+    void Parse(const std::string& text, const std::string& mappingName);
+
+    std::vector<std::unique_ptr<TSakuraProcess>> processes_;
+    std::map<std::string, std::unique_ptr<TNamedLock>> mutexCache_;
+    std::string lastResult_;
+    std::string resultInProgress_;
+};

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Windows and window messages between processes: a window is a Unix-domain SOCK_SEQPACKET socket
+// bound at windows/<handle> in the SSTP folder (handles are positive 32-bit numbers). Sending a
+// message connects, sends one packet of a 16-byte header (message, wParam, dwData, cbData, each a
+// little-endian uint32) and the cbData bytes, and waits for one 8-byte little-endian result.
+
+constexpr uint32_t WM_COPYDATA = 0x004A;
+
+struct TWindowMessage
+{
+    uint32_t message = 0;
+    uint32_t wParam = 0;
+    uint32_t dwData = 0;
+    std::string data;
+};
+
+using TWindowProc = std::function<int64_t(const TWindowMessage& message)>;
+
+// A window of this process. Its procedure runs in Process(), on the thread that calls it (the
+// GUI thread, woken by a notifier on Fd()). Destroying it removes its socket file.
+class TWindow
+{
+public:
+    // Picks a free handle. Throws EVelmoError when no socket can be made.
+    static std::unique_ptr<TWindow> Create(TWindowProc procedure);
+    ~TWindow();
+    TWindow(const TWindow&) = delete;
+    TWindow& operator=(const TWindow&) = delete;
+
+    uint32_t Handle() const { return handle_; }
+    int Fd() const { return fd_; }
+    // Answers every message waiting now: runs the procedure and sends its result back.
+    void Process();
+
+private:
+    TWindow(int fd, uint32_t handle, std::string path, TWindowProc procedure);
+    int fd_;
+    uint32_t handle_;
+    std::string path_;
+    TWindowProc procedure_;
+};
+
+// Sends a message to a window and waits at most timeoutMs for its result; nullopt when the window
+// does not exist, refuses, or does not answer in time, or when cancelFd (if not -1) becomes
+// readable meanwhile.
+std::optional<int64_t> SendMessageTimeout(uint32_t handle, uint32_t message, uint32_t wParam,
+    uint32_t dwData, std::string_view data, int timeoutMs, int cancelFd = -1);
