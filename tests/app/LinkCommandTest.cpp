@@ -1,5 +1,6 @@
 #include "QtTestSupport.h"
 #include "app/MainFormUnit.h"
+#include "ghost/DirectSstpSend.h"
 #include "platform/Encoding.h"
 #include "platform/FileIO.h"
 #include "render/ProgressWindow.h"
@@ -142,6 +143,39 @@ private slots:
         QCOMPARE(Record(), std::string());
         QCOMPARE(form_->StatusText(), status);
         QVERIFY(form_->MozillaBrowser()->url().toString().endsWith(QStringLiteral("long1.html")));
+    }
+
+    // 再生 delivers the message's script to a running ghost host, and its 200 OK empties the queue.
+    void PlayDeliversToTheGhostHost()
+    {
+        QProcess host;
+        host.start(QStringLiteral(VELMO_BIN_DIR "/velmo-ghost-host"), { "--ghost", "さくら,ケロ" });
+        QVERIFY(host.waitForReadyRead(10000));
+        QVERIFY(host.readLine().startsWith("ready "));
+        QVERIFY(Click(QStringLiteral("http://velmoplay.0")));
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += host.readAllStandardOutput()).contains("----"), 15000);
+        const QString request = QString::fromUtf8(out);
+        QVERIFY2(request.contains(QStringLiteral("Script: \\h\\s0おはようございます。")),
+            qPrintable(request));
+        QVERIFY(request.contains(QStringLiteral("Sender:  さくら/ぷろじぇくと/Velmo 2\r\n")));
+        QVERIFY(request.contains(QStringLiteral("IfGhost: さくら,ケロ\r\n")));
+        QTRY_COMPARE_WITH_TIMEOUT(form_->DirectSSTP->QueueLength(), size_t(0), 15000);
+
+        // demo0010 carries the error tag \s: the warning, and "いいえ" sends nothing.
+        box_.shown.clear();
+        box_.answer = TMessageAnswer::No;
+        QVERIFY(Click(QStringLiteral("http://velmoplay.9")));
+        QTRY_COMPARE_WITH_TIMEOUT(box_.shown.size(), size_t(1), 10000);
+        QCOMPARE(box_.shown[0].title, Sjis("警告"));
+        QCOMPARE(box_.shown[0].text, Sjis("エラータグ:\\s 強制再生しますか？"));
+        QVERIFY(box_.shown[0].buttons == TMessageButtons::YesNo);
+        QCOMPARE(form_->DirectSSTP->QueueLength(), size_t(0));
+        QTest::qWait(500);
+        QVERIFY(!host.readAllStandardOutput().contains("request"));
+        box_.answer = TMessageAnswer::Ok;
+        host.terminate();
+        QVERIFY(host.waitForFinished(10000));
     }
 
     void ServerErrorsAndMissingLuidAreShown()

@@ -1,0 +1,176 @@
+#include "ghost/SakuraSeeker.h"
+
+#include "GhostSupport.h"
+#include "platform/SharedMemory.h"
+
+#include <chrono>
+#include <csignal>
+#include <sys/wait.h>
+
+namespace {
+
+const std::string kFourLines = "a.hwnd\x01"
+                               "100\r\na.name\x01S\r\na.keroname\x01K\r\nb.hwnd\x01"
+                               "300\r\n";
+
+TEST_F(SstpTest, FourLinesMakeTwoEntries)
+{
+    Publish("Sakura", kFourLines, 200);
+    TSakuraSeeker seeker;
+    seeker.Detect();
+    ASSERT_EQ(seeker.Count(), 2);
+    EXPECT_EQ(seeker.Processes(0).ID, "a");
+    EXPECT_EQ(seeker.Processes(0).HWnd(), 100u);
+    EXPECT_EQ(seeker.Processes(0).NamePair(), "S,K");
+    EXPECT_EQ(seeker.Processes(0).FMOName, "Sakura");
+    EXPECT_EQ(seeker.Processes(1).HWnd(), 300u);
+    EXPECT_EQ(seeker.Processes(1).NamePair(), ",");
+    EXPECT_EQ(seeker.ProcessByName("S"), &seeker.Processes(0));
+    EXPECT_EQ(seeker.ProcessByID("b"), &seeker.Processes(1));
+    EXPECT_EQ(seeker.ProcessByName("s"), nullptr);
+    EXPECT_EQ(seeker.DetectResult(), kFourLines);
+    EXPECT_EQ(seeker.MutexCache().size(), 1u);
+    EXPECT_TRUE(seeker.MutexCache()[0].starts_with("SakuraFMO="));
+}
+
+TEST_F(SstpTest, TextLongerThanItsLengthIsAnError)
+{
+    Publish("Sakura", kFourLines, 10);
+    TSakuraSeeker seeker;
+    try {
+        seeker.Detect();
+        FAIL();
+    } catch (const ESakuraSeekerError& e) {
+        EXPECT_EQ(e.what(), J("FMOを取得できませんでした"));
+    }
+    // The lock was released before the error left: the next reader gets it at once.
+    auto lock = TNamedLock::Open("SakuraFMO");
+    EXPECT_TRUE(lock->Wait(0));
+}
+
+TEST_F(SstpTest, NoMappingIsNoEntriesAndNoError)
+{
+    TSakuraSeeker seeker;
+    seeker.Detect();
+    EXPECT_EQ(seeker.Count(), 0);
+    EXPECT_EQ(seeker.DetectResult(), "");
+}
+
+TEST_F(SstpTest, MappingsShareIdsAndKeysFollowTheirRules)
+{
+    Publish("One",
+        "a.hwnd\x01"
+        "1\r\na.name\x01"
+        "first\r\n");
+    Publish("Two",
+        "a.keroname\x01K\r\na.NAME\x01second\r\na.hwnd\x01\r\nc.hwnd\x01x12\r\nno dot line\r\n");
+    TSakuraSeeker seeker;
+    seeker.FileMappingTarget = { "One", "Two" };
+    seeker.Detect();
+    ASSERT_EQ(seeker.Count(), 3);
+    const TSakuraProcess& a = seeker.Processes(0);
+    EXPECT_EQ(a.FMOName, "One");
+    EXPECT_EQ(a.Name(), "second"); // keys match without case; a repeat replaces
+    EXPECT_EQ(a.KeroName(), "K");
+    EXPECT_EQ(a.HWnd(), 0u); // an empty value removed the key
+    EXPECT_EQ(seeker.Processes(1).HWnd(), 0u); // not a number
+    EXPECT_EQ(seeker.Processes(2).ID, "");
+    EXPECT_EQ(seeker.Processes(2).Value(""), "no dot line");
+}
+
+TEST_F(SstpTest, MutexNamesAndEvents)
+{
+    Publish("Sakura", kFourLines);
+    TSakuraSeeker seeker;
+    std::vector<std::string> asked;
+    seeker.OnGetMutexName = [&](TSakuraSeeker&, std::string& name) {
+        asked.push_back(name);
+        name = "X";
+    };
+    int changed = 0;
+    int after = 0;
+    seeker.OnDetectResultChanged = [&](TSakuraSeeker&) { ++changed; };
+    seeker.OnAfterDetection = [&](TSakuraSeeker&) { ++after; };
+    seeker.Detect();
+    seeker.Detect();
+    EXPECT_EQ(asked, (std::vector<std::string> { "Sakura", "Sakura" }));
+    EXPECT_TRUE(seeker.MutexCache().at(0).starts_with("X="));
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(after, 2);
+}
+
+// A lock held by another process: the reader gives up after about 3 s; once the holder dies the
+// lock is free.
+TEST_F(SstpTest, LockHeldElsewhereTimesOutAndADeadHolderFreesIt)
+{
+    Publish("Sakura", kFourLines);
+    const pid_t holder = HoldLockInChild("SakuraFMO");
+    ASSERT_GT(holder, 0);
+    TSakuraSeeker seeker;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        seeker.Detect();
+        ADD_FAILURE();
+    } catch (const ESakuraSeekerError& e) {
+        EXPECT_EQ(e.what(), J("Mutex同期タイムアウト"));
+    }
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(2900));
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    seeker.Detect();
+    EXPECT_EQ(seeker.Count(), 2);
+}
+
+TEST_F(SstpTest, NamesThatNameNoObject)
+{
+    for (const char* name : { "", ".", "..", "a/b" })
+        EXPECT_EQ(SstpObjectPath("shm", name), "") << name;
+    EXPECT_FALSE(TSharedMemory::Open("a/b"));
+    TSakuraSeeker seeker;
+    seeker.FileMappingTarget = { "../escape" };
+    try {
+        seeker.Detect();
+        FAIL();
+    } catch (const ESakuraSeekerError& e) {
+        EXPECT_EQ(e.what(), J("Mutexハンドルを取得できませんでした"));
+    }
+}
+
+TEST_F(SstpTest, FolderOpenToOthersIsRefused)
+{
+    SstpFolder();
+    ::chmod((runtime.Native() / "sstp").c_str(), 0755);
+    try {
+        SstpFolder();
+        FAIL();
+    } catch (const EVelmoError& e) {
+        EXPECT_NE(std::string(e.what()).find("is open to other users"), std::string::npos);
+    }
+}
+
+TEST_F(SstpTest, WindowsAnswerAndMissingOnesDoNot)
+{
+    auto window = TWindow::Create([](const TWindowMessage& m) -> int64_t {
+        return m.message == WM_COPYDATA && m.dwData == 9801
+            ? static_cast<int64_t>(m.data.size()) + (int64_t(1) << 40)
+            : -1;
+    });
+    std::thread serve([&] {
+        pollfd p { window->Fd(), POLLIN, 0 };
+        if (::poll(&p, 1, 5000) > 0)
+            window->Process();
+    });
+    EXPECT_EQ(SendMessageTimeout(window->Handle(), WM_COPYDATA, 7, 9801, "hello", 5000),
+        5 + (int64_t(1) << 40));
+    serve.join();
+    // Nobody processes it now: the time limit ends the wait.
+    EXPECT_EQ(SendMessageTimeout(window->Handle(), WM_COPYDATA, 7, 9801, "x", 200), std::nullopt);
+    const uint32_t gone = window->Handle();
+    window.reset();
+    EXPECT_EQ(SendMessageTimeout(gone, WM_COPYDATA, 7, 9801, "x", 200), std::nullopt);
+    EXPECT_FALSE(
+        std::filesystem::exists(runtime.Native() / "sstp" / "windows" / std::to_string(gone)));
+}
+
+} // namespace
