@@ -6,6 +6,7 @@
 #include "app/LinkHook.h"
 #include "app/OutsideBrowser.h"
 #include "app/QtText.h"
+#include "app/SettingFormUnit.h"
 #include "app/UtilUnit.h"
 #include "ghost/DirectSstpSend.h"
 #include "log/HttpThread.h"
@@ -15,6 +16,7 @@
 #include "platform/FileIO.h"
 #include "platform/MessageBox.h"
 #include "platform/QueueSynchronizer.h"
+#include "platform/StrUtils.h"
 
 #include <QAction>
 #include <QApplication>
@@ -381,7 +383,43 @@ void TMainForm::ShowFirstPage()
 }
 
 void TMainForm::SettingMenuClick()
-{ }
+{
+    TSettingForm dialog(this);
+    dialog.SetLUID(LUID);
+    dialog.SetBrowserCommand(BrowserCommand);
+    dialog.SetHTMLFolder(HTMLFolder);
+    dialog.SetMessagesPerPage(MessagesPerPage);
+    std::string names;
+    for (const std::string& name : FMONames)
+        names += name + "\r\n";
+    dialog.SetFMONames(names);
+    dialog.SetSppDir(Surfaces.SppDir);
+    dialog.SetCacheDir(Surfaces.CacheDir);
+    dialog.SetCSSFile(CSSFile);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // Every text is read first (one with a character that has no Shift_JIS form fails), so a
+    // failure copies nothing. Then each value is copied back in this order and takes effect at
+    // its next use.
+    std::string luid = dialog.LUID();
+    std::vector<std::string> fmoNames = SplitLines(dialog.FMONames());
+    std::string sppDir = dialog.SppDir();
+    std::string cacheDir = dialog.CacheDir();
+    std::string cssFile = dialog.CSSFile();
+    const int32_t messagesPerPage = dialog.MessagesPerPage();
+    std::string browserCommand = dialog.BrowserCommand();
+    std::string htmlFolder = dialog.HTMLFolder();
+    LUID = std::move(luid);
+    FMONames = std::move(fmoNames);
+    if (DirectSSTP)
+        DirectSSTP->ReloadMappingNames();
+    Surfaces.SppDir = std::move(sppDir);
+    Surfaces.CacheDir = std::move(cacheDir);
+    CSSFile = std::move(cssFile);
+    MessagesPerPage = messagesPerPage;
+    BrowserCommand = std::move(browserCommand);
+    HTMLFolder = std::move(htmlFolder);
+}
 
 void TMainForm::AboutMenuClick()
 {

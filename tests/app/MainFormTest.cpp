@@ -358,6 +358,7 @@ private slots:
 int RunProgressWindowTest(int argc, char** argv);
 int RunLogDownFormTest(int argc, char** argv);
 int RunLinkCommandTest(int argc, char** argv);
+int RunSettingFormTest(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -366,7 +367,7 @@ int main(int argc, char** argv)
     MainFormTest test;
     const int failures = QTest::qExec(&test, argc, argv);
     return failures + RunProgressWindowTest(argc, argv) + RunLogDownFormTest(argc, argv)
-        + RunLinkCommandTest(argc, argv);
+        + RunLinkCommandTest(argc, argv) + RunSettingFormTest(argc, argv);
 }
 
 #include "MainFormTest.moc"

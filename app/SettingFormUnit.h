@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QDialog>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+// The settings dialog ("設定"): the eight settings that are not window positions. The main window
+// fills it through the properties, runs it modally and copies the values back after OK; the
+// dialog never touches the configuration file. GUI thread only; one dialog per opening.
+class TSettingForm : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TSettingForm(QWidget* owner);
+
+    // Each reads or replaces its control's text unchanged (program text, Shift_JIS).
+    std::string LUID() const;
+    void SetLUID(const std::string& value);
+    // Throws EConvertError when the page count is not a whole 32-bit number.
+    int32_t MessagesPerPage() const;
+    void SetMessagesPerPage(int32_t value);
+    std::string FMONames() const; // the memo's text, lines separated by CR LF
+    void SetFMONames(const std::string& value);
+    std::string SppDir() const;
+    void SetSppDir(const std::string& value);
+    std::string CacheDir() const;
+    void SetCacheDir(const std::string& value);
+    std::string CSSFile() const;
+    void SetCSSFile(const std::string& value);
+    std::string BrowserCommand() const;
+    void SetBrowserCommand(const std::string& value);
+    std::string HTMLFolder() const;
+    void SetHTMLFolder(const std::string& value);
+
+    // Closes with OK only when the page count is a whole 32-bit number; otherwise stays, silently.
+    void OKButtonClick();
+
+    // The platform's choosers; tests replace them. Each answers a native path, or empty on cancel.
+    std::function<QString(QWidget* parent, const QString& startFolder)> ChooseFolder;
+    std::function<QString(QWidget* parent, const QString& filter)> ChooseFile;
+
+    QLineEdit* LUIDEdit;
+    QLineEdit* PageEdit;
+    QPlainTextEdit* FMOMemo;
+    QPushButton* OKButton;
+    QPushButton* CancelButton;
+    QLineEdit* SPPFolderEdit;
+    QLineEdit* CacheFolderEdit;
+    QLineEdit* CSSFileEdit;
+    QPushButton* SPPChoice;
+    QPushButton* CacheChoice;
+    QPushButton* CSSChoice;
+    QLineEdit* BrowserEdit;
+    QPushButton* BrowserSelectButton;
+    QLineEdit* HTMLFolderEdit;
+    QPushButton* HTMLFolderButton;
+
+private:
+    QLineEdit* LabelledEdit(const char* name, const QString& label, int left, int top, int width);
+    QPushButton* Button(
+        const char* name, const QString& caption, int left, int top, int width, int height);
+    void BrowseFolder(QLineEdit* edit);
+    void BrowseFile(QLineEdit* edit, const QString& filter);
+};

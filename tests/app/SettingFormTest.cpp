@@ -1,0 +1,203 @@
+#include "QtTestSupport.h"
+#include "app/MainFormUnit.h"
+#include "app/SettingFormUnit.h"
+#include "platform/Encoding.h"
+#include "render/ProgressWindow.h"
+#include "render/SppList.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+class SettingFormTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir program_;
+    TRecordingMessageBox box_;
+    TRecordingOutsideBrowser browser_;
+    TRecordingOpenDialog open_;
+    TQtProgressWindowFactory progress_;
+    TSppList spp_ { true, box_, progress_ };
+
+    std::unique_ptr<TMainForm> NewForm()
+    {
+        const std::string folder = FromNativePath(program_.path().toStdString()) + "/";
+        auto form = std::make_unique<TMainForm>(
+            TMainFormEnvironment { folder, folder + "velmo.ini", &box_, &browser_, &spp_, &open_ });
+        form->LUID = "luid";
+        form->MessagesPerPage = 42;
+        form->FMONames = { "Sakura", "Other" };
+        form->Surfaces.SppDir = "/plugins";
+        form->Surfaces.CacheDir = "/cache/";
+        form->CSSFile = "my.css";
+        form->BrowserCommand = "firefox";
+        form->HTMLFolder = "/html";
+        return form;
+    }
+
+    // Opens the settings from the menu and lets `answer` act on the dialog when it is up.
+    static void RunSettings(TMainForm& form, std::function<void(TSettingForm&)> answer)
+    {
+        QTimer::singleShot(0, [answer] {
+            auto* dialog = qobject_cast<TSettingForm*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            answer(*dialog);
+        });
+        form.findChild<QAction*>(QStringLiteral("SettingMenu"))->trigger();
+    }
+
+private slots:
+    void ControlsStandWhereTheTableSays()
+    {
+        TSettingForm dialog(nullptr);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("設定"));
+        QCOMPARE(dialog.size(), QSize(701, 240));
+        const struct
+        {
+            const char* name;
+            QRect geometry;
+            const char* label;
+        } controls[] = {
+            { "LUIDEdit", { 8, 16, 337, 20 }, "LUID(&L)" },
+            { "PageEdit", { 8, 56, 121, 20 }, "１ページに表示するメッセージ数(&P)" },
+            { "FMOMemo", { 8, 96, 337, 73 }, nullptr },
+            { "OKButton", { 536, 208, 75, 25 }, "&OK" },
+            { "CancelButton", { 616, 208, 75, 25 }, "キャンセル(&C)" },
+            { "SPPFolderEdit", { 352, 16, 281, 20 },
+                "サーフィスプレビュープラグインの存在するフォルダ" },
+            { "CacheFolderEdit", { 352, 56, 281, 20 }, "キャッシュフォルダ" },
+            { "CSSFileEdit", { 352, 96, 281, 20 }, "スタイルシート" },
+            { "SPPChoice", { 640, 16, 51, 25 }, "参照..." },
+            { "CacheChoice", { 641, 56, 51, 25 }, "参照..." },
+            { "CSSChoice", { 641, 96, 51, 25 }, "参照..." },
+            { "BrowserEdit", { 352, 136, 281, 20 }, "ブラウザ" },
+            { "BrowserSelectButton", { 640, 136, 51, 25 }, "参照..." },
+            { "HTMLFolderEdit", { 352, 176, 281, 20 }, "HTML出力フォルダ" },
+            { "HTMLFolderButton", { 640, 176, 51, 25 }, "参照..." },
+        };
+        QWidget* previous = nullptr;
+        for (const auto& c : controls) {
+            auto* widget = dialog.findChild<QWidget*>(QString::fromLatin1(c.name));
+            QVERIFY2(widget, c.name);
+            QCOMPARE(widget->geometry(), c.geometry);
+            if (auto* button = qobject_cast<QPushButton*>(widget)) {
+                QCOMPARE(button->text(), QString::fromUtf8(c.label));
+            } else if (c.label) {
+                auto* label = dialog.findChild<QLabel*>(
+                    QString::fromLatin1(c.name) + QStringLiteral("Label"));
+                QCOMPARE(label->text(), QString::fromUtf8(c.label));
+                QCOMPARE(label->geometry().bottom() + 1 + 3, c.geometry.top());
+            }
+            if (previous) {
+                // The next widget that Tab moves to; labels take no focus.
+                QWidget* next = previous->nextInFocusChain();
+                while (!(next->focusPolicy() & Qt::TabFocus))
+                    next = next->nextInFocusChain();
+                QCOMPARE(next, widget);
+            }
+            previous = widget;
+        }
+        QVERIFY(dialog.OKButton->isDefault());
+    }
+
+    void ShowsTheWindowsValuesAndCancelChangesNothing()
+    {
+        auto form = NewForm();
+        RunSettings(*form, [](TSettingForm& d) {
+            QCOMPARE(d.LUID(), std::string("luid"));
+            QCOMPARE(d.MessagesPerPage(), 42);
+            QCOMPARE(d.FMONames(), std::string("Sakura\r\nOther\r\n"));
+            QCOMPARE(d.SppDir(), std::string("/plugins"));
+            QCOMPARE(d.CacheDir(), std::string("/cache/"));
+            QCOMPARE(d.CSSFile(), std::string("my.css"));
+            QCOMPARE(d.BrowserCommand(), std::string("firefox"));
+            QCOMPARE(d.HTMLFolder(), std::string("/html"));
+            d.LUIDEdit->setText(QStringLiteral("changed"));
+            d.ChooseFolder = [](QWidget*, const QString&) { return QStringLiteral("/tmp"); };
+            d.SPPChoice->click();
+            d.CancelButton->click();
+        });
+        QCOMPARE(form->LUID, std::string("luid"));
+        QCOMPARE(form->Surfaces.SppDir, std::string("/plugins"));
+    }
+
+    void BadPageCountsKeepTheDialogOpen()
+    {
+        auto form = NewForm();
+        RunSettings(*form, [](TSettingForm& d) {
+            for (const char* bad : { "abc", "", "2147483648", "1.5" }) {
+                d.PageEdit->setText(QString::fromLatin1(bad));
+                d.OKButton->click();
+                QVERIFY2(d.isVisible(), bad);
+            }
+            d.PageEdit->setText(QStringLiteral("-5"));
+            d.LUIDEdit->setText(QStringLiteral("new luid"));
+            d.FMOMemo->setPlainText(QStringLiteral("Sakura\n\nThird\n"));
+            d.SPPFolderEdit->setText(QStringLiteral("/p"));
+            d.CacheFolderEdit->setText(QStringLiteral("/c"));
+            d.CSSFileEdit->setText(QStringLiteral("s.css"));
+            d.BrowserEdit->setText(QStringLiteral("b"));
+            d.HTMLFolderEdit->setText(QStringLiteral("/h"));
+            d.OKButton->click();
+        });
+        QCOMPARE(form->MessagesPerPage, -5);
+        QCOMPARE(form->LUID, std::string("new luid"));
+        QVERIFY((form->FMONames == std::vector<std::string> { "Sakura", "", "Third" }));
+        QCOMPARE(form->Surfaces.SppDir, std::string("/p"));
+        QCOMPARE(form->Surfaces.CacheDir, std::string("/c"));
+        QCOMPARE(form->CSSFile, std::string("s.css"));
+        QCOMPARE(form->BrowserCommand, std::string("b"));
+        QCOMPARE(form->HTMLFolder, std::string("/h"));
+        RunSettings(*form, [](TSettingForm& d) {
+            d.FMOMemo->setPlainText(QString());
+            d.OKButton->click();
+        });
+        QVERIFY(form->FMONames.empty());
+    }
+
+    void BrowseButtonsReplaceTheText()
+    {
+        QTemporaryDir root;
+        TSettingForm dialog(nullptr);
+        dialog.SetCacheDir("/old/");
+        const QString made = root.filePath(QStringLiteral("new/cache"));
+        dialog.ChooseFolder = [&](QWidget*, const QString& start) {
+            [&] { QCOMPARE(start, QDir::currentPath()); }();
+            return made + QStringLiteral("/");
+        };
+        dialog.CacheChoice->click();
+        QCOMPARE(dialog.CacheFolderEdit->text(), made);
+        QVERIFY(QDir(made).exists());
+        dialog.ChooseFolder = [](QWidget*, const QString&) { return QStringLiteral("/"); };
+        dialog.HTMLFolderButton->click();
+        QCOMPARE(dialog.HTMLFolderEdit->text(), QStringLiteral("/"));
+        QStringList filters;
+        dialog.ChooseFile = [&](QWidget*, const QString& filter) {
+            filters << filter;
+            return QStringLiteral("/usr/bin/browser");
+        };
+        dialog.CSSChoice->click();
+        dialog.BrowserSelectButton->click();
+        QCOMPARE(
+            filters, QStringList({ "カスケーディングスタイルシート (*.css)", "実行ファイル (*)" }));
+        QCOMPARE(dialog.BrowserEdit->text(), QStringLiteral("/usr/bin/browser"));
+        dialog.ChooseFolder = [](QWidget*, const QString&) { return QString(); };
+        dialog.SPPFolderEdit->setText(QStringLiteral("kept"));
+        dialog.SPPChoice->click();
+        QCOMPARE(dialog.SPPFolderEdit->text(), QStringLiteral("kept"));
+    }
+};
+
+int RunSettingFormTest(int argc, char** argv)
+{
+    SettingFormTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "SettingFormTest.moc"
