@@ -11,7 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
   qt6-webchannel-dev libqt6webenginecore6-bin libqt6opengl6-dev libgl-dev
   qt6-qpa-plugins
-  libcurl4-openssl-dev libcpp-httplib-dev
+  libcurl4-openssl-dev libcpp-httplib-dev libpng-dev
   xvfb xauth fonts-ipafont-gothic
 )
 
