@@ -24,9 +24,12 @@ set_target_properties(velmo PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_D
 target_link_libraries(velmo PRIVATE velmo_ui)
 
 # Installation data (pattern files, sample log, style sheet, ...) lives in the program folder.
-file(GLOB VELMO_DATA_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/*)
+# The demo ghosts (drawn for the demo) go beside it too, for the shipped surface plug-in.
+file(GLOB VELMO_DATA_FILES LIST_DIRECTORIES false CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/*)
+file(GLOB_RECURSE VELMO_DEMO_GHOSTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/demo-ghosts/*)
 add_custom_target(velmo_data ALL
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/bin
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VELMO_DATA_FILES} ${CMAKE_BINARY_DIR}/bin/
-  DEPENDS ${VELMO_DATA_FILES}
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/data/demo-ghosts ${CMAKE_BINARY_DIR}/bin/demo-ghosts
+  DEPENDS ${VELMO_DATA_FILES} ${VELMO_DEMO_GHOSTS}
   COMMENT "Copying data files into the program folder")

@@ -16,9 +16,15 @@ port=18470
 server=$!
 trap 'kill "$server" 2>/dev/null || true' EXIT
 
-# A first run gets a configuration that points at the demo server.
+# A first run gets a configuration that points at the demo server and at the shipped surface
+# plug-in, and the plug-in gets the demo ghosts as a ghost root.
+bin_abs=$(cd "$bin" && pwd)
 if [ ! -f "$bin/velmo.ini" ]; then
-  printf '[General]\r\nBottleServer=127.0.0.1:%s\r\n' "$port" > "$bin/velmo.ini"
+  printf '[General]\r\nBottleServer=127.0.0.1:%s\r\nSppDir=%s\r\nLUID=velmo-demo\r\n' "$port" "$bin_abs/plugins" \
+    > "$bin/velmo.ini"
+fi
+if [ ! -f "$bin/plugins/velmo-shell-preview.txt" ]; then
+  printf '%s\n' "$bin_abs/demo-ghosts" > "$bin/plugins/velmo-shell-preview.txt"
 fi
 
 if [ $# -eq 0 ]; then
