@@ -84,6 +84,10 @@ TEST(BottleServerCore, VotesAndAgreesAreCountedAndCheckedPerMid)
         "Result: Err\r\nExtraMessage: " + J("そのメッセージはありません: ") + "zz\r\n");
     EXPECT_EQ(core.Votes("m1"), 1);
     EXPECT_EQ(core.Agrees("m1"), 1);
+    // A later fetch shows the line's own counts plus those counted here.
+    const auto lines = SplitLines(core.FetchLog({ { "recent", "60" } }, now));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[3], "20261208100000\tm1\tch\tghost\t1\t3\t4\t\\h\\s0hello");
 }
 
 } // namespace

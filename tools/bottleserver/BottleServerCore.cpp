@@ -135,8 +135,22 @@ std::string TBottleServerCore::FetchLog(
         = "Result: OK\r\nServer: Velmo bundled bottle server\r\nNow: " + Stamp(now) + "\r\n";
     for (const Entry& entry : Entries(now))
         if (entry.time >= *from - 1e-9 && entry.time <= *to + 1e-9)
-            text += entry.line + "\r\n";
+            text += WithCounts(entry) + "\r\n";
     return text;
+}
+
+// The line with the votes and agreements counted here added to its own counts (fields 6 and 7).
+std::string TBottleServerCore::WithCounts(const Entry& entry) const
+{
+    if (Votes(entry.mid) == 0 && Agrees(entry.mid) == 0)
+        return entry.line;
+    std::vector<std::string> fields = SplitFields(entry.line, '\t');
+    fields[5] = std::to_string(TryStrToInt(fields[5]).value_or(0) + Votes(entry.mid));
+    fields[6] = std::to_string(TryStrToInt(fields[6]).value_or(0) + Agrees(entry.mid));
+    std::string line;
+    for (size_t i = 0; i < fields.size(); ++i)
+        line += (i ? "\t" : "") + fields[i];
+    return line;
 }
 
 std::string TBottleServerCore::PercentDecode(const std::string& text)

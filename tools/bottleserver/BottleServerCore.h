@@ -43,6 +43,7 @@ private:
         std::string line;
     };
     std::vector<Entry> Entries(TDateTime now) const;
+    std::string WithCounts(const Entry& entry) const;
     static std::optional<Entry> ParseLine(const std::string& line);
 
     std::vector<Entry> log_;
