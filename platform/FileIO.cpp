@@ -2,6 +2,7 @@
 
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
+#include "platform/FileDescriptor.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,32 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd)
-        : fd_(fd)
-    { }
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    // Closes now so that a failing close (delayed write error) can be reported.
-    bool Close()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 std::string Reason(int error)
 {
@@ -66,7 +41,7 @@ bool WriteAll(int fd, std::string_view bytes)
 std::string ReadFileBytes(const std::string& path)
 {
     const std::string native = NativePath(path);
-    FileDescriptor fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+    TFileDescriptor fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st
     { };
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
@@ -99,7 +74,7 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes)
 {
     const std::string native = NativePath(path);
     std::string temp = native + ".XXXXXX";
-    FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
+    TFileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.get() < 0)
         throw WriteError(path, errno);
     // Keep the old file's permissions: a user who made the file private keeps it private.

@@ -1,6 +1,7 @@
 #include "platform/Window.h"
 
 #include "platform/Errors.h"
+#include "platform/FileDescriptor.h"
 #include "platform/SstpFolder.h"
 
 #include <cerrno>
@@ -44,30 +45,10 @@ std::optional<sockaddr_un> Address(uint32_t handle)
     return address;
 }
 
-class Socket
+int NewSocket()
 {
-public:
-    Socket()
-        : fd_(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0))
-    { }
-    ~Socket()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int get() const { return fd_; }
-    int release()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
+    return ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+}
 
 // Waits until fd is readable; false on time-out or when cancelFd becomes readable first.
 bool WaitReadable(int fd, int timeoutMs, int cancelFd)
@@ -107,7 +88,7 @@ std::unique_ptr<TWindow> TWindow::Create(TWindowProc procedure)
         const auto address = Address(handle);
         if (!address)
             throw EVelmoError("The SSTP folder's path is too long for a window socket");
-        Socket socket;
+        TFileDescriptor socket(NewSocket());
         if (socket.get() < 0)
             throw EVelmoError(
                 std::string("Cannot create a window socket: ") + std::strerror(errno));
@@ -175,7 +156,7 @@ std::optional<int64_t> SendMessageTimeout(uint32_t handle, uint32_t message, uin
     const auto address = Address(handle);
     if (!address)
         return std::nullopt;
-    Socket socket;
+    TFileDescriptor socket(NewSocket());
     if (socket.get() < 0
         || ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address)
             != 0)

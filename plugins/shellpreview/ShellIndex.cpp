@@ -24,7 +24,9 @@ bool IsFile(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::string Convert(const char* to, const char* from, const std::string& text)
+} // namespace
+
+std::string ShellIndex::Convert(const char* to, const char* from, const std::string& text)
 {
     iconv_t cd = ::iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1))
@@ -41,6 +43,8 @@ std::string Convert(const char* to, const char* from, const std::string& text)
     out.resize(out.size() - dstLeft);
     return out;
 }
+
+namespace {
 
 std::string Trim(std::string s)
 {

@@ -23,6 +23,8 @@ public:
     // The ghost's name from a descript.txt's bytes, in Shift_JIS (UTF-8 when it says
     // "charset,UTF-8"); empty when it names none.
     static std::string GhostName(const std::string& descript);
+    // iconv between two character sets; empty when the text does not convert.
+    static std::string Convert(const char* to, const char* from, const std::string& text);
 
 private:
     std::map<std::string, std::string> shells_; // Shift_JIS name -> native shell folder with "/"

@@ -19,23 +19,11 @@ constexpr int32_t kMaxSide = 4096;
 
 ShellIndex* shells = nullptr;
 
+// The host's strings are Shift_JIS; the file system's names are UTF-8.
 std::string SjisToUtf8(const char* sjis)
 {
-    const std::string in = sjis;
-    iconv_t cd = ::iconv_open("UTF-8", "CP932");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return in;
-    std::string out(in.size() * 3 + 4, '\0');
-    char* src = const_cast<char*>(in.data());
-    size_t srcLeft = in.size();
-    char* dst = out.data();
-    size_t dstLeft = out.size();
-    const size_t rc = ::iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    ::iconv_close(cd);
-    if (rc == static_cast<size_t>(-1))
-        return in;
-    out.resize(out.size() - dstLeft);
-    return out;
+    const std::string converted = ShellIndex::Convert("UTF-8", "CP932", sjis);
+    return converted.empty() ? std::string(sjis) : converted;
 }
 
 // A decoded surface: BGRA pixels, rows top to bottom.

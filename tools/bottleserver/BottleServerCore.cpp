@@ -1,5 +1,6 @@
 #include "tools/bottleserver/BottleServerCore.h"
 
+#include "ghost/HeadValue.h"
 #include "platform/Encoding.h"
 #include "platform/StrUtils.h"
 
@@ -20,15 +21,20 @@ std::string Answer(const std::vector<std::pair<std::string, std::string>>& pairs
     return text;
 }
 
+std::string JoinFields(const std::vector<std::string>& fields)
+{
+    std::string line;
+    for (size_t i = 0; i < fields.size(); ++i)
+        line += (i ? "\t" : "") + fields[i];
+    return line;
+}
+
 std::string WithFields(const std::string& line, const std::string& stamp, const std::string& mid)
 {
     std::vector<std::string> fields = SplitFields(line, '\t');
     fields[0] = stamp;
     fields[1] = mid;
-    std::string out;
-    for (size_t i = 0; i < fields.size(); ++i)
-        out += (i ? "\t" : "") + fields[i];
-    return out;
+    return JoinFields(fields);
 }
 
 } // namespace
@@ -147,10 +153,7 @@ std::string TBottleServerCore::WithCounts(const Entry& entry) const
     std::vector<std::string> fields = SplitFields(entry.line, '\t');
     fields[5] = std::to_string(TryStrToInt(fields[5]).value_or(0) + Votes(entry.mid));
     fields[6] = std::to_string(TryStrToInt(fields[6]).value_or(0) + Agrees(entry.mid));
-    std::string line;
-    for (size_t i = 0; i < fields.size(); ++i)
-        line += (i ? "\t" : "") + fields[i];
-    return line;
+    return JoinFields(fields);
 }
 
 std::string TBottleServerCore::PercentDecode(const std::string& text)
@@ -171,22 +174,13 @@ std::string TBottleServerCore::PercentDecode(const std::string& text)
 
 std::string TBottleServerCore::Command(const std::string& body, TDateTime now)
 {
-    std::map<std::string, std::string> fields;
-    for (const std::string& line : SplitLines(PercentDecode(body))) {
-        const size_t colon = line.find(':');
-        if (colon == std::string::npos || colon == 0)
-            continue;
-        size_t start = colon + 1;
-        while (start < line.size() && line[start] == ' ')
-            ++start;
-        fields.emplace(line.substr(0, colon), line.substr(start));
-    }
-    const std::string type = fields["VoteType"];
-    if (fields["Command"] != "voteMessage" || (type != "Vote" && type != "Agree"))
+    const THeadValue command(PercentDecode(body));
+    const std::string type = command.ValueOf("VoteType");
+    if (command.ValueOf("Command") != "voteMessage" || (type != "Vote" && type != "Agree"))
         return Answer({ { "Result", "Err" }, { "ExtraMessage", Sjis("知らないコマンドです") } });
-    if (fields["LUID"].empty())
+    if (command.ValueOf("LUID").empty())
         return Answer({ { "Result", "Err" }, { "ExtraMessage", Sjis("LUIDがありません") } });
-    const std::string& mid = fields["MID"];
+    const std::string mid = command.ValueOf("MID");
     bool known = false;
     for (const Entry& entry : Entries(now))
         known |= entry.mid == mid;
