@@ -196,12 +196,11 @@ void TLogDownForm::SetRequest(const TLogRequest& r)
 void TLogDownForm::OKButtonClick()
 {
     const std::string url = server_.Url("/fetchlog.cgi" + FetchQuery(Request(), Now()));
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    try {
-        LogText = THttpClient::Get(url);
-    } catch (...) {
-        QApplication::restoreOverrideCursor();
-        throw;
-    }
-    QApplication::restoreOverrideCursor();
+    // The wait cursor for as long as the request blocks, whatever its outcome.
+    struct WaitCursor
+    {
+        WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+        ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    } waitCursor;
+    LogText = THttpClient::Get(url);
 }

@@ -1,7 +1,6 @@
 #include "log/LogRequest.h"
 
 #include <algorithm>
-#include <cmath>
 
 int32_t ClampCount(int64_t count)
 {
@@ -25,7 +24,7 @@ std::string FetchQuery(const TLogRequest& request, TDateTime now)
             return "?recent=0";
         const TTimeFields t = DecodeTime(elapsed);
         // DecodeTime may round up into the next day; count that day as elapsed too.
-        const int64_t days = static_cast<int64_t>(std::floor(DateOf(elapsed)));
+        const auto days = static_cast<int64_t>(DateOf(elapsed));
         return "?recent=" + std::to_string(days * 1440 + t.hour * 60 + t.minute);
     }
     case TLogChoice::Range:

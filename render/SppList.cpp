@@ -82,14 +82,19 @@ void TSppList::LoadFromFolder(const std::string& folder)
     for (const std::string& nativeName : PluginFileNames(folder)) {
         const std::string name = Utf8ToSjisLossy(nativeName);
         window->SetContent(Sjis("プラグイン") + name + Sjis("を読み込み中..."));
+        // A plug-in that fails, or a file name with no Shift_JIS form, is reported and skipped;
+        // any other error ends the load.
+        std::string failure;
         try {
             Plugins.push_back(
                 std::make_unique<TSppPlugin>(folder + "/" + FromNativePath(nativeName)));
         } catch (const ESppException& e) {
-            messageBox_.ShowMessage(Sjis("SPPプラグインロード失敗:\r\n") + e.what());
+            failure = e.what();
         } catch (const EEncodingError& e) {
-            messageBox_.ShowMessage(Sjis("SPPプラグインロード失敗:\r\n") + e.what());
+            failure = e.what();
         }
+        if (!failure.empty())
+            messageBox_.ShowMessage(Sjis("SPPプラグインロード失敗:\r\n") + failure);
     }
 }
 

@@ -56,16 +56,6 @@ void CreateFolders(const std::string& folder)
         throw EFileError("Cannot create folder \"" + folder + "\". " + std::strerror(ENOTDIR));
 }
 
-bool IsShiftJis(const std::string& text)
-{
-    try {
-        SjisToUtf8(text);
-        return true;
-    } catch (const EEncodingError&) {
-        return false;
-    }
-}
-
 } // namespace
 
 TSurfaces::TSurfaces(std::string programFolder, TSppList& plugins)
@@ -104,9 +94,13 @@ std::string TSurfaces::GetSurfacePath(const std::string& ghostName, int32_t surf
     const std::string folder = CacheFolder();
     const std::string path = folder + EscapeFileName(ghostName) + std::to_string(surface) + ".bmp";
     // A name that is not valid Shift_JIS can name no file: the page shows a missing picture, as
-    // for a surface no plug-in can draw.
-    if (!IsShiftJis(path) || FileExists(path))
+    // for a surface no plug-in can draw. The path is converted once, by the existence test.
+    try {
+        if (FileExists(path))
+            return path;
+    } catch (const EEncodingError&) {
         return path;
+    }
     TBitmap bitmap;
     if (plugins_.GetSurface(ghostName, surface, bitmap) && !bitmap.Empty()) {
         if (!folder.empty())
