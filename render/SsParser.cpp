@@ -24,24 +24,17 @@ size_t CharLength(std::string_view s, size_t i)
     return IsLead(s, i) && i + 1 < s.size() ? 2 : 1;
 }
 
-// Scans a bracketed argument's contents from i: a backslash takes the character after it
-// unseen, double-byte characters are taken whole. Returns the index of the first unescaped "]",
-// or s.size() when the script ends first.
-size_t FindClosingBracket(std::string_view s, size_t i)
+// Where a scan of a bracketed argument's contents goes from i, which is not a "]": a backslash
+// takes the character after it unseen, double-byte characters are taken whole.
+size_t BracketStep(std::string_view s, size_t i)
 {
-    while (i < s.size()) {
-        if (s[i] == ']')
-            return i;
-        if (s[i] == '\\') {
-            ++i;
-            if (i < s.size())
-                i += CharLength(s, i);
-            continue;
-        }
-        i += CharLength(s, i);
-    }
-    return s.size();
+    if (s[i] != '\\')
+        return i + CharLength(s, i);
+    ++i;
+    return i < s.size() ? i + CharLength(s, i) : i;
 }
+
+constexpr uint32_t kUnknown = UINT32_MAX;
 
 std::string_view UpToNul(std::string_view s)
 {
@@ -51,14 +44,50 @@ std::string_view UpToNul(std::string_view s)
 
 } // namespace
 
+TSsParser::BracketIndex::BracketIndex(std::string_view script)
+    : s_(script)
+{ }
+
+size_t TSsParser::BracketIndex::ClosingFrom(size_t i)
+{
+    const size_t n = s_.size();
+    if (n >= kUnknown) {
+        // Too long to index: scan directly.
+        while (i < n && s_[i] != ']')
+            i = BracketStep(s_, i);
+        return std::min(i, n);
+    }
+    if (memo_.empty())
+        memo_.assign(n + 1, kUnknown);
+    // First find the answer, stopping at any position an earlier scan passed; then walk the same
+    // path again and leave the answer on every position of it.
+    size_t j = i;
+    while (j < n && memo_[j] == kUnknown && s_[j] != ']')
+        j = BracketStep(s_, j);
+    const size_t end = j >= n ? n : memo_[j] != kUnknown ? memo_[j] : j;
+    for (size_t k = i; k < n && k != j; k = BracketStep(s_, k))
+        memo_[k] = static_cast<uint32_t>(end);
+    if (j < n)
+        memo_[j] = static_cast<uint32_t>(end);
+    return end;
+}
+
+void TSsParser::RefuseWhileParsing() const
+{
+    if (parsing_)
+        throw ESsParserError(Sjis("解析中は ParseScript もパターンの設定もできません"));
+}
+
 void TSsParser::SetTagPattern(std::vector<std::string> lines)
 {
+    RefuseWhileParsing();
     tagPattern_ = std::move(lines);
     tagIndex_ = BuildIndex(tagPattern_, 1, true);
 }
 
 void TSsParser::SetMetaPattern(std::vector<std::string> lines)
 {
+    RefuseWhileParsing();
     metaPattern_ = std::move(lines);
     metaIndex_ = BuildIndex(metaPattern_, 0, false);
 }
@@ -85,15 +114,19 @@ TSsParser::PatternIndex TSsParser::BuildIndex(
 
 int TSsParser::MatchPattern(size_t position, std::string_view pattern) const
 {
-    return Match(script_, position, pattern);
+    BracketIndex brackets(script_);
+    return Match(script_, position, pattern, brackets);
 }
 
 int TSsParser::MatchPatternIn(std::string_view script, size_t position, std::string_view pattern)
 {
-    return Match(UpToNul(script), position, pattern);
+    const std::string_view s = UpToNul(script);
+    BracketIndex brackets(s);
+    return Match(s, position, pattern, brackets);
 }
 
-int TSsParser::Match(std::string_view s, size_t position, std::string_view pattern)
+int TSsParser::Match(
+    std::string_view s, size_t position, std::string_view pattern, BracketIndex& brackets)
 {
     size_t pos = position;
     size_t p = 0;
@@ -139,7 +172,7 @@ int TSsParser::Match(std::string_view s, size_t position, std::string_view patte
         case 'b': {
             if (c != '[')
                 return 0;
-            const size_t close = FindClosingBracket(s, pos + 1);
+            const size_t close = brackets.ClosingFrom(pos + 1);
             if (close >= s.size())
                 return 0;
             pos = close + 1;
@@ -148,7 +181,7 @@ int TSsParser::Match(std::string_view s, size_t position, std::string_view patte
         case 'c':
             if (c == ']')
                 return 0;
-            pos = FindClosingBracket(s, pos);
+            pos = brackets.ClosingFrom(pos);
             break;
         default:
             // "%%", or "%" before any other character: the script byte must be "%", and the
@@ -174,7 +207,7 @@ int TSsParser::MatchTag(size_t pos, TSsMarkUpType& kind) const
             throw ESsParserError(
                 Sjis("TagPattern表記ミス ") + std::to_string(i + 1) + Sjis(" 行目"));
         // A "!" stands for the backslash; the "\" itself is checked here.
-        const int n = Match(script_, pos + 1, std::string_view(line).substr(1));
+        const int n = Match(script_, pos + 1, std::string_view(line).substr(1), brackets_);
         if (n > 0 || line.size() == 1) {
             kind = line[0] == '!' ? TSsMarkUpType::smErrorTag : TSsMarkUpType::smTag;
             return n + 1;
@@ -188,7 +221,7 @@ int TSsParser::MatchMeta(size_t pos) const
     const unsigned char key
         = pos + 1 < script_.size() ? static_cast<unsigned char>(script_[pos + 1]) : 0;
     for (const int i : metaIndex_[key]) {
-        const int n = Match(script_, pos + 1, metaPattern_[static_cast<size_t>(i)]);
+        const int n = Match(script_, pos + 1, metaPattern_[static_cast<size_t>(i)], brackets_);
         if (n > 0)
             return n;
     }
@@ -203,8 +236,10 @@ bool TSsParser::Claim(size_t pos, bool atTag, int& len, TSsMarkUpType& kind, std
     kind = TSsMarkUpType::smText;
     extra.clear();
     OnParse(*this, std::string_view(script_).substr(pos), len, kind, extra);
-    if (len <= 0)
+    if (len <= 0) {
+        extra.clear(); // no claim, so nothing of the handler's stays on the token
         return false;
+    }
     const bool allowed = atTag ? (kind == TSsMarkUpType::smTag || kind == TSsMarkUpType::smErrorTag)
                                : kind == TSsMarkUpType::smMeta;
     if (!allowed)
@@ -224,7 +259,16 @@ void TSsParser::EmitText(std::string& buffer)
 
 void TSsParser::ParseScript(std::string_view script)
 {
+    // A handler parsing again would replace the script under the view it was given.
+    RefuseWhileParsing();
+    parsing_ = true;
+    struct Reset
+    {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset { parsing_ };
     script_ = std::string(UpToNul(script));
+    brackets_ = BracketIndex(script_);
     tokens_.clear();
     const std::string_view s = script_;
     std::string buffer;

@@ -3,6 +3,7 @@
 #include "platform/Errors.h"
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -44,7 +45,9 @@ using TSsParseEvent = std::function<void(TSsParser& sender, std::string_view scr
 // Cuts SakuraScript (Shift_JIS bytes) into tags, meta words, error tags and text runs, driven by
 // two lists of patterns. A double-byte character is never split, so a second byte 0x5C, 0x5B or
 // 0x5D is never a backslash or bracket; a NUL byte ends the script. Each parse replaces the
-// previous tokens; after an error the tokens made so far stay. GUI thread only.
+// previous tokens; after an error the tokens made so far stay. A parse takes time linear in the
+// script for any patterns of bounded length, whatever brackets the script leaves open.
+// GUI thread only; OnParse must not parse again or change the patterns of the parser it is given.
 class TSsParser
 {
 public:
@@ -61,8 +64,9 @@ public:
     bool EscapeInvalidMeta = false;
     TSsParseEvent OnParse;
 
-    // Throws ESsParserError "正しいエレメントタイプを返してください" or
-    // "TagPattern表記ミス %d 行目".
+    // Throws ESsParserError "正しいエレメントタイプを返してください",
+    // "TagPattern表記ミス %d 行目", or "解析中は ParseScript もパターンの設定もできません" when
+    // called from its own OnParse.
     void ParseScript(std::string_view script);
 
     int TokenCount() const { return static_cast<int>(tokens_.size()); }
@@ -88,8 +92,25 @@ private:
     static PatternIndex BuildIndex(
         const std::vector<std::string>& lines, size_t keyOffset, bool tag);
 
+    // For a bracketed argument starting anywhere in one script, where its first unescaped "]" is.
+    // Every position a scan steps on keeps the answer, so no byte is scanned twice in a parse
+    // however many brackets stay open.
+    class BracketIndex
+    {
+    public:
+        explicit BracketIndex(std::string_view script);
+        // The index of the first unescaped "]" at or after i, or the script's size.
+        size_t ClosingFrom(size_t i);
+
+    private:
+        std::string_view s_;
+        std::vector<uint32_t> memo_; // filled on first use
+    };
+
     // Matching over a script that holds no NUL (the stored script is cut at its first one).
-    static int Match(std::string_view script, size_t position, std::string_view pattern);
+    static int Match(
+        std::string_view script, size_t position, std::string_view pattern, BracketIndex& brackets);
+    void RefuseWhileParsing() const;
     int MatchTag(size_t pos, TSsMarkUpType& kind) const;
     int MatchMeta(size_t pos) const;
     bool Claim(size_t pos, bool atTag, int& len, TSsMarkUpType& kind, std::string& extra);
@@ -100,5 +121,7 @@ private:
     PatternIndex tagIndex_;
     PatternIndex metaIndex_;
     std::string script_;
+    mutable BracketIndex brackets_ { {} }; // over script_
     std::vector<TSsMarkUp> tokens_;
+    bool parsing_ = false;
 };

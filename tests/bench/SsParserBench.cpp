@@ -113,8 +113,29 @@ void ScanSynthetic10MB(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Synthetic().size()));
 }
 
+// 256 KiB of one piece repeated: plain text, and openings whose bracket is never closed, which a
+// tokenizer that scans for the closing bracket from every opening takes quadratic time over.
+void Tokenize256K(benchmark::State& state, const std::string& piece)
+{
+    std::string script;
+    while (script.size() < 256 * 1024)
+        script += piece;
+    TSsParser parser = MakeParser();
+    for (auto _ : state) {
+        parser.ParseScript(script);
+        benchmark::DoNotOptimize(parser.TokenCount());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * script.size()));
+}
+
 } // namespace
 
+BENCHMARK_CAPTURE(Tokenize256K, PlainText, std::string("plain text "))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Tokenize256K, OpenUrl, std::string("\\URL["))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Tokenize256K, OpenBang, std::string("\\!["))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Tokenize256K, OpenProperty, std::string("%property["))
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(TokenizeCorpus)->Unit(benchmark::kMillisecond);
 BENCHMARK(ScanCorpus)->Unit(benchmark::kMillisecond);
 // The first pass over 10 MB pays for growing the heap; a longer run measures the steady state.

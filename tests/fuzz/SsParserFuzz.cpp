@@ -34,8 +34,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string joined;
     for (const auto& token : parser.Tokens())
         joined += token.Text;
-    if (joined != input.substr(0, std::strlen(input.c_str())))
+    const std::string script = input.substr(0, std::strlen(input.c_str()));
+    if (joined != script)
         std::abort();
+    // Every tag and meta word is what the first matching line of its list gives, each line
+    // matched on its own: the parse's shared bracket index must change no answer.
+    size_t pos = 0;
+    for (const auto& token : parser.Tokens()) {
+        const bool tag
+            = token.MarkType == TSsMarkUpType::smTag || token.MarkType == TSsMarkUpType::smErrorTag;
+        const auto& lines = tag ? parser.TagPattern() : parser.MetaPattern();
+        if (tag || token.MarkType == TSsMarkUpType::smMeta) {
+            for (const std::string& line : lines) {
+                if (line.empty())
+                    continue;
+                const std::string_view rest = tag ? std::string_view(line).substr(1) : line;
+                const int n = TSsParser::MatchPatternIn(script, pos + 1, rest);
+                if (n > 0 || (tag && line.size() == 1)) {
+                    if (token.Text.size() != static_cast<size_t>(n) + 1)
+                        std::abort();
+                    break;
+                }
+            }
+        }
+        pos += token.Text.size();
+    }
 
     // "tag lines \x01 meta lines \x01 script": any patterns at all.
     const size_t a = input.find('\x01');

@@ -193,6 +193,38 @@ TEST(SsParser, OnParseClaimsBeforeThePatterns)
     EXPECT_EQ(seen, (std::vector<std::string> { "\\hab%name%x!", "%name%x!", "%x!" }));
 }
 
+// Only a claim keeps what the handler wrote; a handler parsing again gets an error, not a
+// dangling script.
+TEST(SsParser, OnParseLeavesNoExtraWithoutAClaimAndCannotReenter)
+{
+    TSsParser parser = WithPatterns({ "\\h" });
+    parser.OnParse = [](TSsParser&, std::string_view, int&, TSsMarkUpType&, std::string& extra) {
+        extra = "x";
+    };
+    parser.ParseScript("\\ha%b");
+    for (const auto& token : parser.Tokens())
+        EXPECT_EQ(token.Extra, "") << token.Text;
+
+    for (const bool setPatterns : { false, true }) {
+        parser.OnParse
+            = [&](TSsParser& sender, std::string_view, int&, TSsMarkUpType&, std::string&) {
+                  if (setPatterns)
+                      sender.SetMetaPattern({});
+                  else
+                      sender.ParseScript("other");
+              };
+        try {
+            parser.ParseScript("\\h");
+            ADD_FAILURE();
+        } catch (const ESsParserError& e) {
+            EXPECT_EQ(e.what(), J("解析中は ParseScript もパターンの設定もできません"));
+        }
+    }
+    parser.OnParse = nullptr;
+    parser.ParseScript("\\hok");
+    EXPECT_EQ(Tokens(parser), (std::vector<Tok> { { T::smTag, "\\h" }, { T::smText, "ok" } }));
+}
+
 TEST(SsParser, OnParseWrongKindIsAnErrorAndKeepsTheTokensSoFar)
 {
     const struct
