@@ -5,6 +5,8 @@
 #include "render/SsParser.h"
 #include "render/Surfaces.h"
 
+#include <optional>
+
 namespace {
 
 constexpr const char* kCrLf = "\r\n";
@@ -171,8 +173,8 @@ bool IsLineBreak(const std::string& tag)
     return tag == "\\n" || tag.starts_with("\\n[");
 }
 
-// The surface number of a surface tag: \s0, \s[10], \s[-1].
-int32_t SurfaceNumber(std::string tag)
+// The surface number of a surface tag as written: \s0, \s[10], \s[-1].
+std::string SurfaceText(std::string tag)
 {
     if (tag.find('[') != std::string::npos) {
         ReplaceAll(tag, "\\s[", "");
@@ -180,7 +182,7 @@ int32_t SurfaceNumber(std::string tag)
     } else {
         ReplaceAll(tag, "\\s", "");
     }
-    return StrToInt(tag);
+    return tag;
 }
 
 // The state of one rendering: who speaks, their surfaces, and the HTML of the current block.
@@ -207,7 +209,7 @@ private:
             AppendAngleEscaped(buffer_, text);
         } else if (text.size() > 1 && text[1] == 's') {
             Flush();
-            surface_[speaker_] = SurfaceNumber(text);
+            surface_[speaker_] = SurfaceText(text);
         } else if (IsMainScope(text)) {
             Flush();
             speaker_ = 0;
@@ -219,6 +221,8 @@ private:
             sync_ = !sync_;
         } else if (text == "\\c") {
             Flush();
+        } else if (text == "\\]") {
+            buffer_ += ']'; // the escaped bracket is the character itself
         } else if (IsLineBreak(text)) {
             buffer_ += "<br>";
         } else if (text.find("\\URL") != std::string::npos) {
@@ -228,10 +232,13 @@ private:
 
     std::string ImageLine(int which) const
     {
-        const int32_t n = surface_[which];
-        const std::string path = message_.Surfaces->GetSurfacePath(message_.Ghost, n);
+        // A number past 32 bits names a surface that has no picture.
+        const std::string& text = surface_[which];
+        const std::optional<int32_t> n = TryStrToInt(text);
+        const std::string path = n ? message_.Surfaces->GetSurfacePath(message_.Ghost, *n)
+                                   : message_.Surfaces->CachePath(message_.Ghost, text);
         return "<img src=\"" + FileUrl(path) + "\" alt=\""
-            + Escape(message_.Ghost + std::to_string(n)) + "\">\r\n";
+            + Escape(message_.Ghost + (n ? std::to_string(*n) : text)) + "\">\r\n";
     }
 
     void Flush()
@@ -266,7 +273,7 @@ private:
     const TBottleMessage& message_;
     int speaker_ = 0;
     bool sync_ = false;
-    int32_t surface_[2] = { 0, 10 };
+    std::string surface_[2] = { "0", "10" };
     std::string buffer_;
     std::string out_;
 };
@@ -298,11 +305,18 @@ std::string TBottleMessage::HeaderHtml(int32_t number, int32_t total) const
 
 std::string TBottleMessage::ToHtml(int32_t number, int32_t total) const
 {
-    Parser->ParseScript(Script);
     const std::string header = HeaderHtml(number, total);
+    std::string body;
+    try {
+        Parser->ParseScript(Script);
+        body = Renderer(*this).Run(Parser->Tokens());
+    } catch (const std::exception& e) {
+        // One message that cannot be shown must not cost the others their pages.
+        body = "<div class=\"error\">" + Escape(e.what()) + "</div>\r\n";
+    }
     std::string html = "<div class=\"message\" id=\"" + Escape(Ghost) + "\">\r\n";
     html += header + kCrLf;
-    html += Renderer(*this).Run(Parser->Tokens());
+    html += body;
     html += header + kCrLf;
     html += "</div>\r\n";
     return html;

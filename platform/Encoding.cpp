@@ -140,6 +140,9 @@ std::string Sjis(std::string_view utf8Literal)
 
 std::string NativePath(std::string_view sjisPath)
 {
+    // The system would see the name cut at its NUL, which is another file.
+    if (sjisPath.find('\0') != std::string_view::npos)
+        throw EEncodingError("The path " + QuoteSjis(sjisPath) + " holds a NUL byte");
     std::string out;
     if (!Convert(kUtf8, kSjis, sjisPath, out))
         throw EEncodingError(

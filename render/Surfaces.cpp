@@ -92,9 +92,12 @@ std::string TSurfaces::GetSurfacePath(const std::string& ghostName, int32_t surf
     if (surface < 0)
         return programFolder_ + "general-1.bmp";
     const std::string folder = CacheFolder();
-    const std::string path = folder + EscapeFileName(ghostName) + std::to_string(surface) + ".bmp";
-    // A name that is not valid Shift_JIS can name no file: the page shows a missing picture, as
-    // for a surface no plug-in can draw. The path is converted once, by the existence test.
+    const std::string path = CachePath(ghostName, std::to_string(surface));
+    // A name that can name no file gives a missing picture, as for a surface no plug-in can draw;
+    // a name cut at its NUL would name another ghost's file. The path is converted once, by the
+    // existence test.
+    if (ghostName.find('\0') != std::string::npos)
+        return path;
     try {
         if (FileExists(path))
             return path;
@@ -108,6 +111,11 @@ std::string TSurfaces::GetSurfacePath(const std::string& ghostName, int32_t surf
         WriteFileAtomic(path, bitmap.ToBmpBytes());
     }
     return path;
+}
+
+std::string TSurfaces::CachePath(const std::string& ghostName, std::string_view surfaceText) const
+{
+    return CacheFolder() + EscapeFileName(ghostName) + std::string(surfaceText) + ".bmp";
 }
 
 void TSurfaces::ReloadPlugins()

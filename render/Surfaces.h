@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class TSppList;
 
@@ -25,7 +26,11 @@ public:
     // negative surface; otherwise the cache file, drawn and saved first if it does not exist yet
     // and a plug-in can draw it. The cache folder is created when needed; one that cannot be
     // created or written throws EFileError naming it.
+    // A ghost name with a NUL byte or bytes that are not Shift_JIS can name no file: its path is
+    // returned without looking for the file or asking a plug-in.
     std::string GetSurfacePath(const std::string& ghostName, int32_t surface);
+    // The cache file for a surface written as text; nothing is looked up or drawn.
+    std::string CachePath(const std::string& ghostName, std::string_view surfaceText) const;
 
     // Loads the plug-ins of SppDir afresh and empties their in-memory cache.
     void ReloadPlugins();

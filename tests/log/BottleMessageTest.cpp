@@ -21,8 +21,8 @@ protected:
 
     void SetUp() override
     {
-        parser.SetTagPattern({ "\\h", "\\u", "\\0", "\\1", "\\p[%c]", "\\p%d", "\\s%d", "\\s[%D]",
-            "\\s[-%D]", "\\n[half]", "\\n[%c]", "\\n", "\\_s", "\\c", "\\e", "\\w%d",
+        parser.SetTagPattern({ "\\]", "\\h", "\\u", "\\0", "\\1", "\\p[%c]", "\\p%d", "\\s%d",
+            "\\s[%D]", "\\s[-%D]", "\\n[half]", "\\n[%c]", "\\n", "\\_s", "\\c", "\\e", "\\w%d",
             "\\URL[%c][%c][%c]", "\\URL[%c][%c]", "\\URL[%c]" });
         surfaces.CacheDir = Cache();
         m.Parser = &parser;
@@ -107,6 +107,19 @@ TEST_F(BottleMessageTest, SpeechBlocks)
         { "ScopeP", "\\p[1]a\\p0b",
             "\r\n" + Block("Yen1", Img(10), "a") + Block("Yen0", Img(0), "b") },
         { "LineBreakForms", "a\\n[half]b\\n[150]c", Block("Yen0", Img(0), "a<br>b<br>c") },
+        { "EscapedBracket", "a\\]b", Block("Yen0", Img(0), "a]b") },
+        // Past 32 bits: a surface with no picture, named as written, never drawn.
+        { "HugeSurface", "\\s[99999999999]x",
+            "\r\n"
+                + Block("Yen0",
+                    "<img src=\"file://" + Cache() + "G99999999999.bmp\" alt=\"G99999999999\">\r\n",
+                    "x") },
+        { "HugeNegativeSurface", "\\s[-99999999999]x",
+            "\r\n"
+                + Block("Yen0",
+                    "<img src=\"file://" + Cache()
+                        + "G-99999999999.bmp\" alt=\"G-99999999999\">\r\n",
+                    "x") },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -119,6 +132,19 @@ TEST_F(BottleMessageTest, NegativeSurfaceGoesToTheCacheUnchanged)
     EXPECT_EQ(Body("\\s[-1]x"),
         "\r\n"
             + Block("Yen0", "<img src=\"file:///opt/velmo/general-1.bmp\" alt=\"G-1\">\r\n", "x"));
+}
+
+// A failure inside one message shows in its place; the caller still gets the whole fragment.
+TEST_F(BottleMessageTest, FailureShowsAsOneEscapedLine)
+{
+    parser.SetTagPattern({ "\\h", "bad<line>" });
+    EXPECT_EQ(Body("\\zx"),
+        "<div class=\"error\">TagPattern" + J("表記ミス ") + "2" + J(" 行目") + "</div>\r\n");
+    // The view may be of NUL-holding name: no file lookup sees it cut short.
+    m.Ghost = std::string("G\0/x", 4);
+    parser.SetTagPattern({ "\\h" });
+    m.Script = "a";
+    EXPECT_NE(m.ToHtml(1, 1).find("alt=\"G"), std::string::npos);
 }
 
 TEST_F(BottleMessageTest, HostileNamesAndTextsCannotFormMarkup)
