@@ -4,6 +4,8 @@
 #include "platform/Encoding.h"
 #include "platform/StrUtils.h"
 
+#include <cctype>
+
 namespace {
 
 constexpr const char* kVotePrefix = "http://velmovote.";
@@ -96,6 +98,60 @@ TLinkCommand ClassifyLink(const std::string& url)
     if (url.find("http://") != std::string::npos)
         return TLinkCommand::WebAddress;
     return TLinkCommand::None;
+}
+
+namespace {
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
+            return false;
+    return true;
+}
+
+// Any address that names one of the command hosts, however the engine spelled it.
+bool IsCommandAddress(std::string_view url)
+{
+    for (size_t at = 0; at < url.size(); ++at)
+        for (const std::string_view host : { "//velmovote", "//velmoagree", "//velmoplay" })
+            if (StartsWithNoCase(url.substr(at), host))
+                return true;
+    return false;
+}
+
+} // namespace
+
+bool IsWebAddress(std::string_view url)
+{
+    return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
+}
+
+TLinkAction LinkActionFor(const std::string& url, TNavigationOrigin origin)
+{
+    const TLinkCommand command = ClassifyLink(url);
+    const bool commandLink = command == TLinkCommand::Vote || command == TLinkCommand::Agree
+        || command == TLinkCommand::Play;
+    if (commandLink && origin == TNavigationOrigin::OwnPageClick)
+        return TLinkAction::RunCommand;
+    if (commandLink || IsCommandAddress(url))
+        return TLinkAction::Refuse;
+    const bool click
+        = origin == TNavigationOrigin::OwnPageClick || origin == TNavigationOrigin::LinkClick;
+    if (command == TLinkCommand::WebAddress) {
+        if (click && IsWebAddress(url))
+            return TLinkAction::OpenOutside;
+        if (origin == TNavigationOrigin::ProgramLoad && StartsWithNoCase(url, "http://"))
+            return TLinkAction::Show;
+        return TLinkAction::Refuse;
+    }
+    // What the view shows itself; any other scheme would be handed on to the desktop.
+    for (const std::string_view scheme : { "file:", "https:", "about:", "data:" })
+        if (StartsWithNoCase(url, scheme))
+            return TLinkAction::Show;
+    return TLinkAction::Refuse;
 }
 
 int32_t LinkIndex(const std::string& url, TLinkCommand command)

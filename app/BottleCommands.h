@@ -39,6 +39,32 @@ enum class TLinkCommand {
 };
 
 TLinkCommand ClassifyLink(const std::string& url);
+
+// Where a navigation comes from, as far as the view can tell. Pages from the log's links may be
+// written by anyone, so only a person's click on the program's own page may run a command.
+enum class TNavigationOrigin {
+    OwnPageClick, // a person's primary-button click or Enter on a link of the program's own page,
+                  // in the main frame (reported by the click hook)
+    LinkClick, // a main-frame link click the browser engine reports, on any page
+    ProgramLoad, // the program itself asked the view to show the address
+    Other, // frames, redirects, refreshes, forms, scripts and every other click
+};
+
+enum class TLinkAction {
+    RunCommand, // vote, agree or play, by ClassifyLink
+    OpenOutside, // the outside browser opens the address
+    Show, // the view goes there
+    Refuse, // nothing happens and the page stays
+};
+
+// What the view does with an address (fully percent-encoded) from an origin. A command address
+// in any form the engine may give it (any letter case, a "." or "/" added) runs only from
+// OwnPageClick; the outside browser gets only http and https addresses from a main-frame link
+// click; the view shows only file, https, about and data addresses (and http ones the program
+// itself loads).
+TLinkAction LinkActionFor(const std::string& url, TNavigationOrigin origin);
+// An address whose scheme is http or https, in any letter case.
+bool IsWebAddress(std::string_view url);
 // The message index of a vote, agree or play link, written as the pages write it or with a "/"
 // after it. Throws EConvertError when what follows the prefix is not a whole number.
 int32_t LinkIndex(const std::string& url, TLinkCommand command);

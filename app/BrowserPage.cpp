@@ -14,9 +14,16 @@ void TBrowserPage::SetBeforeNavigate(BeforeNavigate handler)
     beforeNavigate_ = std::move(handler);
 }
 
-bool TBrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool)
+bool TBrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame)
 {
-    return beforeNavigate_ ? beforeNavigate_(url) : true;
+    // Page script is off, so a main-frame link click is a person's; a typed navigation is the
+    // program's own load call (the window has no address bar).
+    TNavigationOrigin origin = TNavigationOrigin::Other;
+    if (isMainFrame && type == NavigationTypeLinkClicked)
+        origin = TNavigationOrigin::LinkClick;
+    else if (isMainFrame && type == NavigationTypeTyped)
+        origin = TNavigationOrigin::ProgramLoad;
+    return beforeNavigate_ ? beforeNavigate_(url, origin) : false;
 }
 
 QWebEnginePage* TBrowserPage::createWindow(WebWindowType)

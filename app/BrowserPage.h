@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/BottleCommands.h"
+
 #include <QWebEnginePage>
 
 #include <functional>
@@ -11,8 +13,9 @@ class TBrowserPage : public QWebEnginePage
     Q_OBJECT
 
 public:
-    // Returns true to let the navigation happen.
-    using BeforeNavigate = std::function<bool(const QUrl& url)>;
+    // Returns true to let the navigation happen. A main-frame link click has origin LinkClick,
+    // the program's own load ProgramLoad, anything else Other.
+    using BeforeNavigate = std::function<bool(const QUrl& url, TNavigationOrigin origin)>;
 
     explicit TBrowserPage(QObject* parent = nullptr);
     void SetBeforeNavigate(BeforeNavigate handler);

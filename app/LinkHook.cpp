@@ -13,7 +13,7 @@ const char* const kHookScript = R"JS(
 (function () {
     var hook = null;
     new QWebChannel(qt.webChannelTransport, function (channel) { hook = channel.objects.velmoLinkHook; });
-    var command = /^http:\/\/velmo(vote|agree|play)\./;
+    var command = /^\s*http:\/\/velmo(vote|agree|play)/i;
     function onClick(event) {
         var anchor = event.target;
         while (anchor && !(anchor.tagName && anchor.tagName.toLowerCase() === 'a'))
@@ -26,7 +26,8 @@ const char* const kHookScript = R"JS(
         event.preventDefault();
         event.stopPropagation();
         if (hook)
-            hook.linkClicked(href, event.isTrusted);
+            hook.linkClicked(href, event.isTrusted, event.type === 'click' && event.button === 0,
+                window.top === window);
     }
     document.addEventListener('click', onClick, true);
     document.addEventListener('auxclick', onClick, true);
@@ -41,12 +42,13 @@ QString WebChannelLibrary()
 
 } // namespace
 
-TLinkHook::TLinkHook(QObject* parent, std::function<void(const QString&)> onLink)
-    : QObject(parent)
+TLinkHook::TLinkHook(QWebEnginePage* page, OnLink onLink)
+    : QObject(page)
+    , page_(page)
     , onLink_(std::move(onLink))
 { }
 
-TLinkHook* TLinkHook::Install(QWebEnginePage* page, std::function<void(const QString& href)> onLink)
+TLinkHook* TLinkHook::Install(QWebEnginePage* page, OnLink onLink)
 {
     auto* hook = new TLinkHook(page, std::move(onLink));
     auto* channel = new QWebChannel(page);
@@ -62,9 +64,11 @@ TLinkHook* TLinkHook::Install(QWebEnginePage* page, std::function<void(const QSt
     return hook;
 }
 
-void TLinkHook::linkClicked(const QString& href, bool trusted)
+void TLinkHook::linkClicked(const QString& href, bool trusted, bool primary, bool topFrame)
 {
-    // A page's own script can fire clicks too; only a person's clicks send commands.
-    if (trusted && onLink_)
-        onLink_(href);
+    // A page's own script can fire clicks too, and a page from the web can hold command links:
+    // only a person's click on the program's own page sends commands.
+    const bool own = trusted && primary && topFrame && page_->url().isLocalFile();
+    if (onLink_)
+        onLink_(href, own ? TNavigationOrigin::OwnPageClick : TNavigationOrigin::Other);
 }

@@ -89,13 +89,16 @@ void TMainForm::BuildWidgets()
     mozillaBrowser_->setPage(page_);
     mozillaBrowser_->move(0, 0);
     // A navigation that fails in its handler is cancelled, so the page stays.
-    page_->SetBeforeNavigate([this](const QUrl& url) {
+    // Addresses cross over fully encoded, so every one converts to program text.
+    page_->SetBeforeNavigate([this](const QUrl& url, TNavigationOrigin origin) {
         bool accept = false;
-        RunGuarded([&] { accept = Navigate2(FromQString(url.toString())); });
+        RunGuarded(
+            [&] { accept = Navigate2(FromQString(url.toString(QUrl::FullyEncoded)), origin); });
         return accept;
     });
-    TLinkHook::Install(
-        page_, [this](const QString& href) { RunGuarded([&] { Navigate2(FromQString(href)); }); });
+    TLinkHook::Install(page_, [this](const QString& href, TNavigationOrigin origin) {
+        RunGuarded([&] { Navigate2(FromQString(href), origin); });
+    });
     connect(page_, &QWebEnginePage::loadStarted, this,
         [this] { RunGuarded([this] { MozillaBrowserDownloadBegin(); }); });
     connect(page_, &QWebEnginePage::loadFinished, this,
@@ -455,38 +458,39 @@ void TMainForm::MozillaBrowserDownloadComplete(bool)
     mozillaBrowser_->unsetCursor();
 }
 
-bool TMainForm::Navigate2(const std::string& url)
+bool TMainForm::Navigate2(const std::string& url, TNavigationOrigin origin)
 {
-    const TLinkCommand command = ClassifyLink(url);
-    switch (command) {
-    case TLinkCommand::Vote:
-    case TLinkCommand::Agree: {
-        const TBottleMessage& message = MessageList.Items(LinkIndex(url, command));
-        const bool vote = command == TLinkCommand::Vote;
-        const std::string error = SendVote(message.MID, vote ? "Vote" : "Agree");
-        if (!error.empty()) {
-            environment_.messageBox->ShowMessage(error);
-        } else {
-            SetStatusText(Sjis(vote ? "投票しました:" : "同意しました") + message.MID);
-            Beep();
-        }
+    switch (LinkActionFor(url, origin)) {
+    case TLinkAction::RunCommand:
+        RunLinkCommand(url);
         return false;
-    }
-    case TLinkCommand::Play:
-        // Cancelled first: whatever happens next, the page stays.
-        PlayMessage(MessageList.Items(LinkIndex(url, command)));
-        return false;
-    case TLinkCommand::WebAddress:
+    case TLinkAction::OpenOutside:
         environment_.outsideBrowser->Open(BrowserCommand, url);
         return false;
-    case TLinkCommand::None:
+    case TLinkAction::Show:
+        return true;
+    case TLinkAction::Refuse:
         break;
     }
-    // What the viewer shows itself; any other scheme would be handed on to the desktop.
-    for (const char* scheme : { "file:", "https:", "about:", "data:" })
-        if (url.starts_with(scheme))
-            return true;
     return false;
+}
+
+void TMainForm::RunLinkCommand(const std::string& url)
+{
+    const TLinkCommand command = ClassifyLink(url);
+    if (command == TLinkCommand::Play) {
+        PlayMessage(MessageList.Items(LinkIndex(url, command)));
+        return;
+    }
+    const TBottleMessage& message = MessageList.Items(LinkIndex(url, command));
+    const bool vote = command == TLinkCommand::Vote;
+    const std::string error = SendVote(message.MID, vote ? "Vote" : "Agree");
+    if (!error.empty()) {
+        environment_.messageBox->ShowMessage(error);
+    } else {
+        SetStatusText(Sjis(vote ? "投票しました:" : "同意しました") + message.MID);
+        Beep();
+    }
 }
 
 std::string TMainForm::SendVote(const std::string& mid, const std::string& voteType)

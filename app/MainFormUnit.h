@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/BottleCommands.h"
 #include "app/Configuration.h"
 #include "log/BottleServer.h"
 #include "log/LogReader.h"
@@ -106,7 +107,10 @@ public:
     void MozillaBrowserDownloadBegin();
     void MozillaBrowserDownloadComplete(bool ok);
     // The before-navigate event and the command links: true lets the browser go to the address.
-    bool Navigate2(const std::string& url);
+    // Commands run only for origin OwnPageClick (see LinkActionFor).
+    bool Navigate2(const std::string& url, TNavigationOrigin origin);
+    // Vote, agree or play for a command link; an index outside the list throws.
+    void RunLinkCommand(const std::string& url);
 
     // Vote and agree: the request goes out on its own thread; the empty text means it did.
     std::string SendVote(const std::string& mid, const std::string& voteType);

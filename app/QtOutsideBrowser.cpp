@@ -1,5 +1,6 @@
 #include "app/QtOutsideBrowser.h"
 
+#include "app/BottleCommands.h"
 #include "app/QtText.h"
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
@@ -11,6 +12,10 @@
 
 void TQtOutsideBrowser::Open(const std::string& browserCommand, const std::string& address)
 {
+    // Nothing but web addresses is ever handed to the desktop or the Browser command.
+    if (!IsWebAddress(address))
+        throw EVelmoError(
+            Sjis("ブラウザで開けるのは http と https のアドレスだけです: ") + address);
     const auto words = BrowserArguments(browserCommand, address);
     if (!words) {
         QDesktopServices::openUrl(QUrl(ToQString(address)));

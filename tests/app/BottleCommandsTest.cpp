@@ -95,4 +95,41 @@ TEST(BottleCommands, LinksAndTheirIndexes)
     EXPECT_EQ(LinkIndex("http://velmovote.3/4", TLinkCommand::Vote), 34); // only the first "/" goes
 }
 
+// Pages from the web may hold command links and frames, refreshes and redirects to them: only
+// a person's click on the program's own page runs a command, and only web addresses leave.
+TEST(BottleCommands, LinkActionsByOrigin)
+{
+    using O = TNavigationOrigin;
+    using A = TLinkAction;
+    const struct
+    {
+        std::string url;
+        A ownClick, linkClick, programLoad, other;
+    } cases[] = {
+        { "http://velmovote.3", A::RunCommand, A::Refuse, A::Refuse, A::Refuse },
+        { "http://velmoplay.0/", A::RunCommand, A::Refuse, A::Refuse, A::Refuse },
+        // The engine's own spellings of a command address.
+        { "http://velmovote./12", A::RunCommand, A::Refuse, A::Refuse, A::Refuse },
+        { "HTTP://VELMOAGREE.3", A::Refuse, A::Refuse, A::Refuse, A::Refuse },
+        { "https://velmoplay.1/", A::Refuse, A::Refuse, A::Refuse, A::Refuse },
+        { "http://example.org/", A::OpenOutside, A::OpenOutside, A::Show, A::Refuse },
+        { "https://example.org/caf%C3%A9", A::Show, A::Show, A::Show, A::Show },
+        { "https://example.org/?u=http://x", A::OpenOutside, A::OpenOutside, A::Refuse, A::Refuse },
+        // Holding "http://" does not make an address a web address.
+        { "file:///etc/hostname?http://x", A::Refuse, A::Refuse, A::Refuse, A::Refuse },
+        { "foo-scheme://bar/?x=http://y", A::Refuse, A::Refuse, A::Refuse, A::Refuse },
+        { "file:///tmp/long2.html", A::Show, A::Show, A::Show, A::Show },
+        { "about:blank", A::Show, A::Show, A::Show, A::Show },
+        { "mailto:a@example.org", A::Refuse, A::Refuse, A::Refuse, A::Refuse },
+        { "javascript:alert(1)", A::Refuse, A::Refuse, A::Refuse, A::Refuse },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        EXPECT_EQ(LinkActionFor(c.url, O::OwnPageClick), c.ownClick);
+        EXPECT_EQ(LinkActionFor(c.url, O::LinkClick), c.linkClick);
+        EXPECT_EQ(LinkActionFor(c.url, O::ProgramLoad), c.programLoad);
+        EXPECT_EQ(LinkActionFor(c.url, O::Other), c.other);
+    }
+}
+
 } // namespace

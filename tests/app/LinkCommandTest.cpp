@@ -182,15 +182,16 @@ private slots:
     {
         box_.shown.clear();
         form_->MessageList.Items(2).MID = "gone";
-        QVERIFY(form_->Navigate2("http://velmovote.2/") == false);
+        QVERIFY(form_->Navigate2("http://velmovote.2/", TNavigationOrigin::OwnPageClick) == false);
         QTRY_COMPARE_WITH_TIMEOUT(box_.shown.size(), size_t(1), 10000);
         QCOMPARE(box_.shown[0].text,
             Sjis("SSTP Bottleサーバが次のエラーを返しました:\r\nそのメッセージはありません: gone"));
         form_->LUID.clear();
-        QVERIFY(!form_->Navigate2("http://velmovote.2"));
+        QVERIFY(!form_->Navigate2("http://velmovote.2", TNavigationOrigin::OwnPageClick));
         QCOMPARE(box_.shown.back().text, Sjis("LUID設定しない人嫌いです"));
         // An index outside the list reaches the general error handler; nothing is sent.
-        form_->RunGuarded([&] { form_->Navigate2("http://velmovote.99/"); });
+        form_->RunGuarded(
+            [&] { form_->Navigate2("http://velmovote.99/", TNavigationOrigin::OwnPageClick); });
         QCOMPARE(box_.shown.back().text, Sjis("リストのインデックスが範囲を超えています (99)"));
         form_->LUID = "my-luid";
     }

@@ -263,8 +263,9 @@ private slots:
         QCOMPARE(form->StatusText(), QStringLiteral("読み込み完了"));
         QCOMPARE(form->MozillaBrowser()->cursor().shape(), Qt::ArrowCursor);
         // An unknown scheme is refused before the browser hands it anywhere.
-        QVERIFY(!form->Navigate2("mailto:someone@example.org"));
-        QVERIFY(form->Navigate2(QUrl::fromLocalFile(page).toString().toStdString()));
+        QVERIFY(!form->Navigate2("mailto:someone@example.org", TNavigationOrigin::LinkClick));
+        QVERIFY(form->Navigate2(
+            QUrl::fromLocalFile(page).toString().toStdString(), TNavigationOrigin::Other));
     }
 
     // The local log shows as pages, and the pages' own links lead on: a real mouse click on "2".
