@@ -122,8 +122,20 @@ bool TSppList::GetSurface(const std::string& ghostName, int32_t surface, TBitmap
         image->GhostName = ghostName;
         image->SurfaceKey = std::to_string(surface) + ",*";
     }
+    const size_t bytes = PixelBytes(*image);
+    if (bytes > kCacheBytes)
+        return drawn; // not kept: it would push out everything else and still not fit
+    cachedBytes_ += bytes;
     Images.insert(Images.begin(), std::move(image));
-    if (Images.size() > kCacheSize)
-        Images.resize(kCacheSize);
+    while (Images.size() > kCacheSize || cachedBytes_ > kCacheBytes) {
+        cachedBytes_ -= PixelBytes(*Images.back());
+        Images.pop_back();
+    }
     return drawn;
+}
+
+size_t TSppList::PixelBytes(const TSppImage& image)
+{
+    return static_cast<size_t>(image.Bitmap.BytesPerRow())
+        * static_cast<size_t>(image.Bitmap.Height());
 }

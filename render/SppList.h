@@ -26,12 +26,15 @@ public:
 };
 
 // The program's surface plug-ins in load order, and the in-memory cache of their last 100
-// answers (including "no plug-in can draw this"), most recently used first. One instance lives
+// answers (including "no plug-in can draw this"), most recently used first, holding at most
+// kCacheBytes of pixels: the least recently used go first, and a picture larger than the whole
+// bound is handed out but not kept. One instance lives
 // from before the main window to after the message loop. GUI thread only.
 class TSppList
 {
 public:
     static constexpr size_t kCacheSize = 100;
+    static constexpr size_t kCacheBytes = 64 * 1024 * 1024;
 
     // ownsObjects must be true (the list always frees its plug-ins); otherwise throws EVelmoError
     // "TSppList.OwnsObject must be set to true". The two links must outlive the list.
@@ -50,13 +53,21 @@ public:
     // plug-in drew it now or a cache entry answered (a no-image entry leaves the bitmap empty).
     bool GetSurface(const std::string& ghostName, int32_t surface, TBitmap& bitmap);
 
-    void ClearCache() { Images.clear(); }
+    void ClearCache()
+    {
+        Images.clear();
+        cachedBytes_ = 0;
+    }
 
     std::vector<std::unique_ptr<TSppPlugin>> Plugins;
-    std::vector<std::unique_ptr<TSppImage>> Images; // index 0: most recently used
+    std::vector<std::unique_ptr<TSppImage>> Images; // index 0: most recently used; change it
+                                                    // only through ClearCache
 
 private:
     void UnloadAll();
+    static size_t PixelBytes(const TSppImage& image);
+
+    size_t cachedBytes_ = 0; // pixels held by Images
 
     IMessageBox& messageBox_;
     IProgressWindowFactory& progress_;

@@ -111,6 +111,23 @@ TEST_F(PluginHostTest, CacheKeepsTheHundredMostRecentlyUsed)
     EXPECT_EQ(list.Images.size(), 100u);
 }
 
+// Surface n is (8 + n) x (4 + n) pixels of 4 bytes: two of 2900 pass the 64 MiB bound, and 4092
+// alone does.
+TEST_F(PluginHostTest, CacheIsBoundedByBytes)
+{
+    Install("red", "a.so");
+    list.LoadFromFolder(Folder());
+    TBitmap b;
+    ASSERT_TRUE(list.GetSurface("g", 2900, b));
+    ASSERT_TRUE(list.GetSurface("g", 2901, b));
+    ASSERT_EQ(list.Images.size(), 1u);
+    EXPECT_EQ(list.Images[0]->SurfaceKey, "2901,*");
+    ASSERT_TRUE(list.GetSurface("g", 4092, b));
+    EXPECT_EQ(b.Width(), 4100); // drawn and handed out, but not kept
+    ASSERT_EQ(list.Images.size(), 1u);
+    EXPECT_EQ(list.Images[0]->SurfaceKey, "2901,*");
+}
+
 TEST_F(PluginHostTest, NoImageEntriesAnswerWithoutAskingAgain)
 {
     Install("red", "a.so");
