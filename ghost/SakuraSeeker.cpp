@@ -7,27 +7,37 @@
 
 #include <cstring>
 
+namespace {
+
+// The key under which SameText-equal keys meet: ASCII letters lowered, double-byte characters
+// kept whole.
+std::string FoldedKey(const std::string& key)
+{
+    std::string folded = key;
+    for (size_t i = 0; i < folded.size(); ++i) {
+        const auto c = static_cast<unsigned char>(folded[i]);
+        if (IsLeadByte(c))
+            ++i;
+        else if (c >= 'A' && c <= 'Z')
+            folded[i] = static_cast<char>(c + ('a' - 'A'));
+    }
+    return folded;
+}
+
+} // namespace
+
 std::string TSakuraProcess::Value(const std::string& key) const
 {
-    for (const auto& [k, v] : values_)
-        if (SameText(k, key))
-            return v;
-    return {};
+    const auto it = values_.find(FoldedKey(key));
+    return it == values_.end() ? std::string() : it->second;
 }
 
 void TSakuraProcess::SetValue(const std::string& key, const std::string& value)
 {
-    for (auto it = values_.begin(); it != values_.end(); ++it) {
-        if (!SameText(it->first, key))
-            continue;
-        if (value.empty())
-            values_.erase(it);
-        else
-            it->second = value;
-        return;
-    }
-    if (!value.empty())
-        values_.emplace_back(key, value);
+    if (value.empty())
+        values_.erase(FoldedKey(key));
+    else
+        values_[FoldedKey(key)] = value;
 }
 
 uint32_t TSakuraProcess::HWnd() const
@@ -49,10 +59,8 @@ TSakuraProcess* TSakuraSeeker::ProcessByName(const std::string& ghostName) const
 
 TSakuraProcess* TSakuraSeeker::ProcessByID(const std::string& id) const
 {
-    for (const auto& p : processes_)
-        if (p->ID == id)
-            return p.get();
-    return nullptr;
+    const auto it = byId_.find(id);
+    return it == byId_.end() ? nullptr : it->second;
 }
 
 std::vector<std::string> TSakuraSeeker::MutexCache() const
@@ -79,7 +87,7 @@ std::string TSakuraSeeker::DirectoryText(std::string_view mapping)
 
 void TSakuraSeeker::Detect()
 {
-    processes_.clear();
+    Clear();
     resultInProgress_.clear();
     for (const std::string& name : FileMappingTarget)
         ReadMapping(name);
@@ -118,11 +126,11 @@ void TSakuraSeeker::ReadMapping(const std::string& mappingName)
         throw;
     }
     lock.Release();
-    Parse(text, mappingName);
+    ParseDirectory(text, mappingName);
     resultInProgress_ += text;
 }
 
-void TSakuraSeeker::Parse(const std::string& text, const std::string& mappingName)
+void TSakuraSeeker::ParseDirectory(const std::string& text, const std::string& mappingName)
 {
     try {
         for (const std::string& line : SplitLines(text)) {
@@ -139,6 +147,7 @@ void TSakuraSeeker::Parse(const std::string& text, const std::string& mappingNam
                 process = processes_.back().get();
                 process->ID = id;
                 process->FMOName = mappingName;
+                byId_.emplace(id, process);
             }
             process->SetValue(key, value);
         }

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class TNamedLock;
@@ -20,7 +21,7 @@ public:
 };
 
 // One running ghost as its host publishes it: keys such as "hwnd", "name", "keroname" with their
-// values. Keys match without regard to case; setting an empty value removes the key.
+// values. Keys match without regard to ASCII case; setting an empty value removes the key.
 class TSakuraProcess
 {
 public:
@@ -29,7 +30,6 @@ public:
 
     std::string Value(const std::string& key) const;
     void SetValue(const std::string& key, const std::string& value);
-    const std::vector<std::pair<std::string, std::string>>& Values() const { return values_; }
 
     uint32_t HWnd() const; // 0 when absent or not a number
     std::string Name() const { return Value("name"); }
@@ -37,7 +37,7 @@ public:
     std::string NamePair() const { return Name() + "," + KeroName(); }
 
 private:
-    std::vector<std::pair<std::string, std::string>> values_;
+    std::unordered_map<std::string, std::string> values_; // by key with ASCII letters lowered
 };
 
 // Reads the ghost directories that ghost hosts publish in named shared memory, each guarded by a
@@ -61,7 +61,11 @@ public:
     // ("Mutexハンドルを取得できませんでした", "Mutex同期タイムアウト",
     // "FMOを取得できませんでした"); the entries read before stay.
     void Detect();
-    void Clear() { processes_.clear(); }
+    void Clear()
+    {
+        processes_.clear();
+        byId_.clear();
+    }
 
     int Count() const { return static_cast<int>(processes_.size()); }
     TSakuraProcess& Processes(int i) const { return *processes_.at(static_cast<size_t>(i)); }
@@ -76,12 +80,15 @@ public:
     // The directory text of a mapping's bytes: a 4-byte little-endian length, then the text up to
     // the first NUL or the end. Throws ESakuraSeekerError when the text is longer than the length.
     static std::string DirectoryText(std::string_view mapping);
+    // Adds the entries of a directory text ("id.key\x01value" lines) read from the mapping, in
+    // time linear in the text. A malformed text ends quietly; what was read stays.
+    void ParseDirectory(const std::string& text, const std::string& mappingName);
 
 private:
     void ReadMapping(const std::string& mappingName);
-    void Parse(const std::string& text, const std::string& mappingName);
 
     std::vector<std::unique_ptr<TSakuraProcess>> processes_;
+    std::unordered_map<std::string, TSakuraProcess*> byId_; // over processes_
     std::map<std::string, std::unique_ptr<TNamedLock>> mutexCache_;
     std::string lastResult_;
     std::string resultInProgress_;
