@@ -162,6 +162,67 @@ private slots:
         QCOMPARE(Record(), std::string());
     }
 
+    // Strangers' messages: each still reaches the page, none of their markup or schemes does,
+    // and the batch run ends well.
+    void HostileLogGivesEveryMessageItsPlace()
+    {
+        const std::string nul("a\0b", 3);
+        const std::string scripts[][3] = {
+            { nul, "ch", "\\h\\s[0]nul" },
+            { "g", "ch", "\\s[99999999999]huge" },
+            { "g", "ch", "\\s[-99999999999]negative" },
+            { "<b>g</b>", "<i>c</i>", "markup names" },
+            { "g", "ch", "\\URL[javascript:alert(1)][x]" },
+            { "g", "ch", "\\URL[file:///etc/passwd][x]" },
+            { "g", "ch", "lone lead\x81" },
+            { "g", "ch", "<img src=x onerror=alert(1)>" },
+            { "g", "ch", "" },
+            { "g", "ch", "\\q[\"a]b\",c]quoted" },
+            { "g", "ch",
+                [] {
+                    std::string big;
+                    while (big.size() < 1024 * 1024)
+                        big += "\\URL[";
+                    return big;
+                }() },
+        };
+        std::string log = "Result: OK\r\nh\r\nh\r\n";
+        const TDateTime now = Now();
+        int i = 0;
+        for (const auto& m : scripts) {
+            ++i;
+            log += TBottleServerCore::Stamp(now - (10.0 - i * 0.5) / 1440) + "\tx"
+                + std::to_string(i) + "\t" + m[1] + "\t" + m[0] + "\t1\t0\t0\t" + m[2] + "\r\n";
+        }
+        WriteFileAtomic(Path("hostile.txt").toStdString(), log);
+        QProcess server;
+        server.start(QStringLiteral(VELMO_BIN_DIR "/velmo-bottle-server"),
+            { "--port", "0", "--log", Path("hostile.txt") });
+        QVERIFY(server.waitForReadyRead(10000));
+        const int port = QString::fromUtf8(server.readLine()).trimmed().section(':', -1).toInt();
+
+        const QString folder = Install("hostile", port);
+        const Run run = Velmo(folder, { "past", "30", "100", "noview" });
+        server.terminate();
+        server.waitForFinished(10000);
+        QCOMPARE(run.exitCode, 0);
+        const std::string page = ReadFileBytes((folder + "/long1.html").toStdString());
+        for (int n = 1; n <= i; ++n)
+            QVERIFY2(page.find("[" + std::to_string(n) + "/11]") != std::string::npos,
+                qPrintable(QString::number(n)));
+        for (const char* markup : { "<b>", "<i>", "<img src=x", "src=\"javascript", "src=\"x" })
+            QVERIFY2(page.find(markup) == std::string::npos, markup);
+        // Every link is a web address, a command link, a page or the style sheet.
+        for (size_t at = page.find("href=\""); at != std::string::npos;
+             at = page.find("href=\"", at + 1)) {
+            const std::string target = page.substr(at + 6, page.find('"', at + 6) - at - 6);
+            QVERIFY2(target.starts_with("http://") || target.starts_with("https://")
+                    || target == "styleIE.css"
+                    || (target.starts_with("long") && target.ends_with(".html")),
+                target.c_str());
+        }
+    }
+
     void DeadServerEndsWithStatusOne()
     {
         const QString folder = Install("dead", 1);
