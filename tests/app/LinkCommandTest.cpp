@@ -13,6 +13,9 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineView>
+#include <httplib.h>
+
+#include <thread>
 
 // Command links clicked in the real web view, against the real bundled bottle server.
 class LinkCommandTest : public QObject
@@ -37,7 +40,7 @@ class LinkCommandTest : public QObject
     }
 
     // A person's click on the first anchor whose raw href is exactly href.
-    bool Click(const QString& href)
+    bool Click(const QString& href, Qt::MouseButton button = Qt::LeftButton)
     {
         QWebEngineView* view = form_->MozillaBrowser();
         QVariant centre;
@@ -52,7 +55,7 @@ class LinkCommandTest : public QObject
         if (!QTest::qWaitFor([&] { return centre.isValid(); }, 10000)
             || centre.toList().size() != 2)
             return false;
-        QTest::mouseClick(view->focusProxy(), Qt::LeftButton, {},
+        QTest::mouseClick(view->focusProxy(), button, {},
             QPoint(centre.toList().at(0).toInt(), centre.toList().at(1).toInt()));
         return true;
     }
@@ -176,6 +179,75 @@ private slots:
         box_.answer = TMessageAnswer::Ok;
         host.terminate();
         QVERIFY(host.waitForFinished(10000));
+    }
+
+    // A page from the web may frame, refresh or redirect to command addresses, and hold command
+    // links a person clicks: none of it sends anything or reaches the outside browser. On the
+    // program's own page only the primary button runs a command.
+    void OnlyAPersonsClickOnTheOwnPageRunsCommands()
+    {
+        QWebEngineView* view = form_->MozillaBrowser();
+        const QUrl own = view->url();
+        QFile::remove(program_.filePath("record.txt"));
+        const size_t opened = browser_.opened.size();
+        const auto nothingHappened = [&] {
+            QCOMPARE(Record(), std::string());
+            QCOMPARE(browser_.opened.size(), opened);
+            QCOMPARE(form_->DirectSSTP->QueueLength(), size_t(0));
+        };
+        for (const auto button : { Qt::RightButton, Qt::MiddleButton }) {
+            QVERIFY(Click(QStringLiteral("http://velmovote.3"), button));
+            QTest::keyClick(view->focusProxy(), Qt::Key_Escape); // closes a context menu
+        }
+        QTest::qWait(500);
+        nothingHappened();
+
+        httplib::Server web;
+        web.Get("/frames", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("<html><head><meta http-equiv=\"refresh\" content=\"0;url=http://"
+                            "velmoagree./2\"></head><body><iframe src=\"http://velmovote./2\">"
+                            "</iframe><iframe src=\"/redirect\"></iframe></body></html>",
+                "text/html");
+        });
+        web.Get("/links", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("<html><body><p><a href=\"http://velmovote.3\">vote</a></p><p><a "
+                            "href=\"http://velmoplay./0\">play</a></p></body></html>",
+                "text/html");
+        });
+        web.Get("/redirect", [](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect("http://velmoplay./0");
+        });
+        const int port = web.bind_to_any_port("127.0.0.1");
+        std::thread serving([&] { web.listen_after_bind(); });
+        const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);
+
+        QSignalSpy finished(view, &QWebEngineView::loadFinished);
+        // The refresh shows as a second, cancelled load.
+        view->load(QUrl(base + "/frames"));
+        QTRY_VERIFY_WITH_TIMEOUT(finished.size() >= 2, 20000);
+        finished.clear();
+        view->load(QUrl(base + "/redirect"));
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 20000);
+        finished.clear();
+        view->load(QUrl(base + "/links"));
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 20000);
+        QVERIFY(Click(QStringLiteral("http://velmovote.3")));
+        QVERIFY(Click(QStringLiteral("http://velmoplay./0")));
+        bool done = false;
+        view->page()->runJavaScript(QStringLiteral("document.querySelector('a').click()"),
+            QWebEngineScript::ApplicationWorld, [&](const QVariant&) { done = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+        QTest::qWait(500);
+        nothingHappened();
+        web.stop();
+        serving.join();
+
+        // Back on the program's own page, a left click still votes.
+        finished.clear();
+        view->load(own);
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 20000);
+        QVERIFY(Click(QStringLiteral("http://velmovote.3")));
+        QTRY_VERIFY_WITH_TIMEOUT(Record().find("MID:%20demo0004") != std::string::npos, 10000);
     }
 
     void ServerErrorsAndMissingLuidAreShown()
