@@ -331,6 +331,9 @@ TEST(SsParser, DefaultPatternFiles)
         { "%selfname2%ms%reference0",
             { { T::smMeta, "%selfname2" }, { T::smMeta, "%ms" }, { T::smText, "%reference0" } } },
         { "\\![raise,OnTest,\"100,2\"]", { { T::smTag, "\\![raise,OnTest,\"100,2\"]" } } },
+        // The escaped bracket is a tag the renderer shows as "]", never an error tag.
+        { "a\\]b", { { T::smText, "a" }, { T::smTag, "\\]" }, { T::smText, "b" } } },
+        { "\\q[\"a]b\",c]", { { T::smTag, "\\q[\"a]" }, { T::smText, "b\",c]" } } },
     };
     for (const auto& c : cases) {
         parser.ParseScript(c.script);
