@@ -1,6 +1,7 @@
 // The viewer's entry point: library plus main().
 
 #include "app/Application.h"
+#include "app/CommandLine.h"
 #include "app/Configuration.h"
 #include "app/MainFormUnit.h"
 #include "app/QtMessageBox.h"
@@ -52,6 +53,12 @@ int main(int argc, char* argv[])
             std::vector<std::string> arguments;
             for (int i = 1; i < argc; ++i)
                 arguments.push_back(Utf8ToSjisLossy(argv[i]));
+            // Nobody can close a window that is never shown: a batch job with a bad command
+            // line hears why and ends at once.
+            if (TApplication::IsHeadless() && !ParseCommandLine(arguments)) {
+                messageBox->ShowMessage(Sjis("パラメータが不正です"));
+                return 2;
+            }
             // A batch run that fails shows why and ends with status 1; the window's destruction
             // still writes the configuration.
             try {
