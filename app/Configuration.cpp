@@ -66,20 +66,29 @@ TConfiguration ReadConfiguration(const TIniFile& ini, const std::string& program
     return c;
 }
 
-void WriteConfiguration(TIniFile& ini, const TConfiguration& c)
+std::vector<std::string> WriteConfiguration(TIniFile& ini, const TConfiguration& c)
 {
-    ini.WriteString(kGeneral, "LUID", c.LUID);
-    ini.WriteString(kGeneral, "SurfaceCacheDir", c.SurfaceCacheDir);
-    ini.WriteString(kGeneral, "SppDir", c.SppDir);
+    std::vector<std::string> failures;
+    const auto text = [&](std::string_view section, std::string_view key, const std::string& v) {
+        try {
+            ini.WriteString(section, key, v);
+        } catch (const EIniFileError& e) {
+            failures.push_back(std::string(key) + ": " + e.what());
+        }
+    };
+    text(kGeneral, "LUID", c.LUID);
+    text(kGeneral, "SurfaceCacheDir", c.SurfaceCacheDir);
+    text(kGeneral, "SppDir", c.SppDir);
     ini.WriteInteger(kForm, "Top", c.Top);
     ini.WriteInteger(kForm, "Left", c.Left);
     ini.WriteInteger(kForm, "Width", c.Width);
     ini.WriteInteger(kForm, "Height", c.Height);
     ini.WriteInteger(kGeneral, "1PageCount", c.MessagesPerPage);
-    ini.WriteString(kPlay, "FMO", FormatNameList(c.FMONames));
-    ini.WriteString(kGeneral, "CSS", c.CSSFile);
-    ini.WriteString(kGeneral, "Browser", c.BrowserCommand);
-    ini.WriteString(kGeneral, "HTMLFolder", c.HTMLFolder);
+    text(kPlay, "FMO", FormatNameList(c.FMONames));
+    text(kGeneral, "CSS", c.CSSFile);
+    text(kGeneral, "Browser", c.BrowserCommand);
+    text(kGeneral, "HTMLFolder", c.HTMLFolder);
+    return failures;
 }
 
 std::vector<std::string> ParseNameList(std::string_view text)

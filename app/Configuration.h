@@ -35,8 +35,10 @@ TConfiguration ReadConfiguration(const TIniFile& ini, const std::string& program
 
 // Writes every key (all but BottleServer) in the fixed order, so that a file written from scratch
 // holds General (LUID, SurfaceCacheDir, SppDir, 1PageCount, CSS, Browser, HTMLFolder), Form (Top,
-// Left, Width, Height) and Play (FMO).
-void WriteConfiguration(TIniFile& ini, const TConfiguration& config);
+// Left, Width, Height) and Play (FMO). A value the file cannot hold (a line break in it) leaves its
+// key as it was and is named in the result, one "key: reason" line each; every other key is
+// written.
+std::vector<std::string> WriteConfiguration(TIniFile& ini, const TConfiguration& config);
 
 // The FMO list as one line: names separated by commas and unquoted blanks; a quoted name keeps its
 // blanks and commas, with "" for a quote inside it.

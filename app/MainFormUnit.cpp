@@ -144,9 +144,11 @@ void TMainForm::FormCreate()
         config = ReadConfiguration(
             TIniFile::LoadFromFile(environment_.configPath), environment_.programFolder);
     } catch (const EVelmoError& e) {
-        // An unreadable file is reported, and the program starts on the defaults.
+        // An unreadable file is reported, and the program starts on the defaults; the file is
+        // kept as it is, since writing the defaults over it would lose what the user had.
         ShowError(e.what());
         config = ReadConfiguration(TIniFile(), environment_.programFolder);
+        configUnreadable_ = true;
     }
     Surfaces.SppDir = config.SppDir;
     Surfaces.CacheDir = config.SurfaceCacheDir;
@@ -244,17 +246,20 @@ TConfiguration TMainForm::CurrentConfiguration() const
 
 void TMainForm::FormDestroy()
 {
+    if (configUnreadable_) {
+        environment_.messageBox->ShowMessage(environment_.configPath
+            + Sjis(" を読み込めなかったので、設定を保存せずにそのまま残します"));
+        return;
+    }
     // The whole file is built in memory from what was read, then replaced in one step: a failure
     // leaves the old file as it was instead of half-written.
     try {
-        TIniFile ini;
-        try {
-            ini = TIniFile::LoadFromFile(environment_.configPath);
-        } catch (const EVelmoError&) {
-            // Unreadable: write a fresh file rather than none.
-        }
-        WriteConfiguration(ini, CurrentConfiguration());
+        TIniFile ini = TIniFile::LoadFromFile(environment_.configPath);
+        const std::vector<std::string> failures = WriteConfiguration(ini, CurrentConfiguration());
         ini.SaveToFile(environment_.configPath);
+        for (const std::string& failure : failures)
+            environment_.messageBox->ShowMessage(
+                environment_.configPath + Sjis(" に次の設定を書き込めません: ") + failure);
     } catch (const EVelmoError&) {
         environment_.messageBox->ShowMessage(environment_.configPath + Sjis(" に書き込めません"));
     }

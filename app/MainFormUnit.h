@@ -151,4 +151,5 @@ private:
     TBrowserPage* page_ = nullptr;
     QLabel* statusPanel_ = nullptr;
     QMenu* fileMenu_ = nullptr;
+    bool configUnreadable_ = false; // the file exists but could not be read: never write it
 };

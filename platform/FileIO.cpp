@@ -5,6 +5,7 @@
 #include "platform/FileDescriptor.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,6 +35,44 @@ bool WriteAll(int fd, std::string_view bytes)
         bytes.remove_prefix(static_cast<size_t>(n));
     }
     return true;
+}
+
+// The process's file-creation mask, read without changing it (umask() itself would have to set
+// it, which races with other threads creating files).
+mode_t CurrentUmask()
+{
+    try {
+        const std::string status = ReadFileBytes("/proc/self/status");
+        const size_t at = status.find("\nUmask:");
+        if (at != std::string::npos)
+            return static_cast<mode_t>(std::strtoul(status.c_str() + at + 8, nullptr, 8) & 0777);
+    } catch (const EVelmoError&) { }
+    return 022;
+}
+
+// Where a write to path lands: a symbolic link is followed to its target (which may not exist
+// yet), so that replacing the file keeps the link.
+std::string WriteTarget(const std::string& native)
+{
+    std::string path = native;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st
+        { };
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string target(4096, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size())
+            return path;
+        target.resize(static_cast<size_t>(n));
+        if (target[0] != '/') {
+            const size_t slash = path.rfind('/');
+            target
+                = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
+        }
+        path = target;
+    }
+    return path; // a loop: the rename below fails with the system's own reason
 }
 
 } // namespace
@@ -72,18 +111,19 @@ bool FileExists(const std::string& path)
 
 void WriteFileAtomic(const std::string& path, std::string_view bytes)
 {
-    const std::string native = NativePath(path);
+    const std::string native = WriteTarget(NativePath(path));
     std::string temp = native + ".XXXXXX";
     TFileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.get() < 0)
         throw WriteError(path, errno);
-    // Keep the old file's permissions: a user who made the file private keeps it private.
+    // Keep the old file's permissions: a user who made the file private keeps it private. A new
+    // file follows the umask, as open() would make it.
     struct stat old
     { };
     if (::stat(native.c_str(), &old) == 0)
         ::fchmod(fd.get(), old.st_mode & 07777);
     else
-        ::fchmod(fd.get(), 0644);
+        ::fchmod(fd.get(), 0666 & ~CurrentUmask());
     const bool written = WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
     const int error = errno;
     if (!fd.Close() || !written) {

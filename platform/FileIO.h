@@ -16,5 +16,6 @@ bool FileExists(const std::string& path);
 // Replaces the file's contents all at once: the bytes go into a temporary file in the same
 // folder, which is flushed to disk and then renamed over the old file. If anything fails the old
 // file is left exactly as it was, the temporary file is removed, and EFileError
-// "Cannot write file "%s". <reason>" is thrown.
+// "Cannot write file "%s". <reason>" is thrown. A symbolic link is followed, so the link stays and
+// its target is replaced; a new file gets 0666 less the umask, an old one keeps its mode.
 void WriteFileAtomic(const std::string& path, std::string_view bytes);

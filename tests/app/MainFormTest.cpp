@@ -180,6 +180,49 @@ private slots:
         QCOMPARE(QDir(local.path()).entryList(QDir::Files).size(), 1);
     }
 
+    // A file that exists but cannot be read is never overwritten with the defaults. Root reads
+    // any file, so as root a folder stands at the file's place.
+    void UnreadableConfigurationIsKept()
+    {
+        QTemporaryDir local;
+        const std::string folder = Folder(local);
+        const std::string path = folder + "velmo.ini";
+        if (geteuid() == 0) {
+            QVERIFY(QDir(local.path()).mkdir(QStringLiteral("velmo.ini")));
+        } else {
+            WriteFileAtomic(path, "[General]\r\nLUID=mine\r\n");
+            ::chmod(NativePath(path).c_str(), 0);
+        }
+        box_.shown.clear();
+        auto form = std::make_unique<TMainForm>(Env(folder, path));
+        QVERIFY(!box_.shown.empty()); // the read failure, said at start
+        form->LUID = "other";
+        form.reset();
+        QCOMPARE(box_.Texts().back(),
+            path + Sjis(" を読み込めなかったので、設定を保存せずにそのまま残します"));
+        if (geteuid() != 0) {
+            ::chmod(NativePath(path).c_str(), 0600);
+            QCOMPARE(ReadFileBytes(path), std::string("[General]\r\nLUID=mine\r\n"));
+        }
+    }
+
+    // A value the file cannot hold costs only its own key; the rest is saved.
+    void UnwritableValueCostsOnlyItsKey()
+    {
+        WriteFileAtomic(IniPath(), "[General]\r\nSppDir=/x\r\nLUID=old\r\n");
+        auto form = NewForm();
+        box_.shown.clear();
+        form->LUID = "pasted\r\n";
+        form->resize(500, 400);
+        form.reset();
+        QCOMPARE(box_.shown.size(), size_t(1));
+        QVERIFY(box_.Texts().back().starts_with(
+            IniPath() + Sjis(" に次の設定を書き込めません: ") + "LUID: "));
+        const std::string saved = ReadFileBytes(IniPath());
+        QVERIFY(saved.find("LUID=old\r\n") != std::string::npos);
+        QVERIFY2(saved.find("Width=500\r\n") != std::string::npos, saved.c_str());
+    }
+
     void BrowserStaysTenPixelsNarrowerThanItsPanel()
     {
         auto form = NewForm();

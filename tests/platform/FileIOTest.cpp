@@ -6,6 +6,8 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,6 +32,57 @@ TEST(FileIO, AtomicWriteReplacesAndKeepsPermissions)
     ::stat(NativePath(path).c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(FilesIn(dir.Native()), 1);
+}
+
+// New files follow the umask (so a private umask keeps the LUID private); a link stays a link.
+TEST(FileIO, AtomicWriteFollowsUmaskAndLinks)
+{
+    TempDir dir;
+    for (const mode_t mask : { 077u, 022u }) {
+        const mode_t old = ::umask(mask);
+        const std::string path = dir.Sjis() + "new" + std::to_string(mask);
+        WriteFileAtomic(path, "x");
+        ::umask(old);
+        struct stat st
+        { };
+        ::stat(NativePath(path).c_str(), &st);
+        EXPECT_EQ(st.st_mode & 0777, 0666u & ~mask);
+    }
+    const std::string target = dir.Sjis() + "real.ini";
+    WriteFileAtomic(target, "old");
+    ASSERT_EQ(::symlink("real.ini", NativePath(dir.Sjis() + "link.ini").c_str()), 0);
+    WriteFileAtomic(dir.Sjis() + "link.ini", "new");
+    struct stat st
+    { };
+    ASSERT_EQ(::lstat(NativePath(dir.Sjis() + "link.ini").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadFileBytes(target), "new");
+}
+
+// A process killed at any point of a write leaves the file whole: old or new, never a mix.
+TEST(FileIO, KilledWriteLeavesOldOrNew)
+{
+    TempDir dir;
+    const std::string path = dir.Sjis() + "velmo.ini";
+    const std::string oldText(20000, 'o');
+    const std::string newText(30000, 'n');
+    unsigned seed = 12345;
+    for (int i = 0; i < 100; ++i) {
+        WriteFileAtomic(path, oldText);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (;;)
+                WriteFileAtomic(path, newText);
+        }
+        seed = seed * 1103515245 + 12345;
+        ::usleep((seed >> 16) % 3000);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        const std::string now = ReadFileBytes(path);
+        ASSERT_TRUE(now == oldText || now == newText) << "run " << i << ": " << now.size();
+    }
 }
 
 // A write that fails half-way (here: the file size limit) must leave the old file whole and no
