@@ -1,6 +1,7 @@
 #include "app/SettingFormUnit.h"
 
 #include "app/QtText.h"
+#include "platform/Errors.h"
 #include "platform/StrUtils.h"
 
 #include <QDir>
@@ -8,8 +9,10 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 
 TSettingForm::TSettingForm(QWidget* owner)
@@ -77,6 +80,10 @@ TSettingForm::TSettingForm(QWidget* owner)
     };
     ChooseFile = [](QWidget* parent, const QString& filter) {
         return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    };
+
+    ShowRefusal = [](QWidget* parent, const QString& text) {
+        QMessageBox::warning(parent, QStringLiteral("Velmo 2"), text);
     };
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -176,6 +183,36 @@ void TSettingForm::SetHTMLFolder(const std::string& value)
 
 void TSettingForm::OKButtonClick()
 {
+    for (QLineEdit* edit : { LUIDEdit, PageEdit, SPPFolderEdit, CacheFolderEdit, CSSFileEdit,
+             BrowserEdit, HTMLFolderEdit }) {
+        // A pasted value often brings its line break along; the file keeps one line per key.
+        QString text = edit->text();
+        const auto isBreak = [](QChar c) { return c == u'\r' || c == u'\n'; };
+        while (!text.isEmpty() && isBreak(text.back()))
+            text.chop(1);
+        while (!text.isEmpty() && isBreak(text.front()))
+            text.remove(0, 1);
+        if (text != edit->text())
+            edit->setText(text);
+        const auto* label = findChild<QLabel*>(edit->objectName() + QStringLiteral("Label"));
+        QString field = label ? label->text() : edit->objectName();
+        field.remove(QRegularExpression(QStringLiteral("\\(&.\\)"))).remove(u'&');
+        QString refusal;
+        if (text.contains(u'\r') || text.contains(u'\n')) {
+            refusal = field + QStringLiteral(": 改行は入れられません");
+        } else {
+            try {
+                FromQString(text);
+            } catch (const EEncodingError&) {
+                refusal = field + QStringLiteral(": Shift_JISで表せない文字は使えません");
+            }
+        }
+        if (!refusal.isEmpty()) {
+            edit->setFocus();
+            ShowRefusal(this, refusal);
+            return;
+        }
+    }
     if (TryStrToInt(PageEdit->text().toStdString()))
         accept();
 }

@@ -41,11 +41,16 @@ public:
     void SetHTMLFolder(const std::string& value);
 
     // Closes with OK only when the page count is a whole 32-bit number; otherwise stays, silently.
+    // Line breaks at the ends of a single-line value are dropped first; a line break inside one,
+    // or a character with no Shift_JIS form, is refused with a message naming the field, and the
+    // dialog stays open with the typing kept.
     void OKButtonClick();
 
-    // The platform's choosers; tests replace them. Each answers a native path, or empty on cancel.
+    // The platform's choosers and message box; tests replace them. Each chooser answers a native
+    // path, or empty on cancel.
     std::function<QString(QWidget* parent, const QString& startFolder)> ChooseFolder;
     std::function<QString(QWidget* parent, const QString& filter)> ChooseFile;
+    std::function<void(QWidget* parent, const QString& text)> ShowRefusal;
 
     QLineEdit* LUIDEdit;
     QLineEdit* PageEdit;

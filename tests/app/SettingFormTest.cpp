@@ -161,6 +161,39 @@ private slots:
         QVERIFY(form->FMONames.empty());
     }
 
+    // A pasted line break at the ends goes; one inside, or a character Shift_JIS lacks, is
+    // refused by name and the typing stays.
+    void SingleLineValuesAreCheckedOnOk()
+    {
+        auto form = NewForm();
+        RunSettings(*form, [](TSettingForm& d) {
+            QStringList refusals;
+            d.ShowRefusal = [&](QWidget*, const QString& text) { refusals << text; };
+            const struct
+            {
+                QLineEdit* edit;
+                QString text;
+                QString refusal;
+            } bad[] = {
+                { d.LUIDEdit, QStringLiteral("a\nb"),
+                    QStringLiteral("LUID: 改行は入れられません") },
+                { d.BrowserEdit, QStringLiteral("caf\u00e9"),
+                    QStringLiteral("ブラウザ: Shift_JISで表せない文字は使えません") },
+            };
+            for (const auto& c : bad) {
+                c.edit->setText(c.text);
+                d.OKButton->click();
+                QVERIFY(d.isVisible());
+                QCOMPARE(refusals.back(), c.refusal);
+                QCOMPARE(c.edit->text(), c.text);
+                c.edit->setText(QString());
+            }
+            d.LUIDEdit->setText(QStringLiteral("\r\npasted\r\n"));
+            d.OKButton->click();
+        });
+        QCOMPARE(form->LUID, std::string("pasted"));
+    }
+
     void BrowseButtonsReplaceTheText()
     {
         QTemporaryDir root;
