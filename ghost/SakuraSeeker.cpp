@@ -119,8 +119,8 @@ void TSakuraSeeker::ReadMapping(const std::string& mappingName)
     // The lock is held only while the text is copied, never while it is parsed.
     std::string text;
     try {
-        if (const auto memory = TSharedMemory::Open(mappingName))
-            text = DirectoryText(memory->View());
+        if (const auto bytes = TSharedMemory::Read(mappingName))
+            text = DirectoryText(*bytes);
     } catch (...) {
         lock.Release();
         throw;

@@ -2,28 +2,20 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
-// A named shared memory block, mapped read-only over its whole size (the file shm/<name> of the
-// SSTP folder). Open answers nullopt when no such block exists. The view lives as long as the
-// object. One thread at a time.
+// A named shared memory block (the file shm/<name> of the SSTP folder), read as a copy of its
+// first bytes. The block belongs to another process, which may change or shrink it at any time,
+// so it is never mapped (a mapping would fault when the file shrinks under it): it is opened
+// without following a link and without blocking (a FIFO there must not hang the reader), refused
+// unless it is a regular file, and read with pread up to maxBytes. Any thread.
 class TSharedMemory
 {
 public:
-    static std::optional<TSharedMemory> Open(std::string_view name);
-    ~TSharedMemory();
-    TSharedMemory(TSharedMemory&& other) noexcept;
-    TSharedMemory& operator=(TSharedMemory&&) = delete;
-    TSharedMemory(const TSharedMemory&) = delete;
+    static constexpr size_t kMaxBytes = 64 * 1024;
 
-    // The mapped bytes (empty for an empty block).
-    std::string_view View() const;
-
-private:
-    TSharedMemory(void* data, size_t size)
-        : data_(data)
-        , size_(size)
-    { }
-    void* data_;
-    size_t size_;
+    // The block's first bytes (at most maxBytes), or nullopt when no such regular file exists or
+    // it cannot be read.
+    static std::optional<std::string> Read(std::string_view name, size_t maxBytes = kMaxBytes);
 };

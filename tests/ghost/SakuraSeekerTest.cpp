@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <functional>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -54,6 +56,37 @@ TEST_F(SstpTest, NoMappingIsNoEntriesAndNoError)
     seeker.Detect();
     EXPECT_EQ(seeker.Count(), 0);
     EXPECT_EQ(seeker.DetectResult(), "");
+}
+
+// Whatever a stranger leaves at the directory's place reads as no ghost, without blocking: a
+// FIFO, a link, a folder; and a huge directory is read only up to its first 64 KiB.
+TEST_F(SstpTest, OddObjectsAtTheDirectoryReadAsNoGhost)
+{
+    const std::string path = SstpObjectPath("shm", "Sakura");
+    const std::function<void()> makers[] = {
+        [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); },
+        [&] { ASSERT_EQ(::symlink("/etc/hostname", path.c_str()), 0); },
+        [&] { ASSERT_EQ(::mkdir(path.c_str(), 0700), 0); },
+    };
+    for (const auto& make : makers) {
+        make();
+        TSakuraSeeker seeker;
+        seeker.Detect();
+        EXPECT_EQ(seeker.Count(), 0);
+        ::unlink(path.c_str());
+        ::rmdir(path.c_str());
+    }
+    std::string many;
+    for (int i = 0; i < 40000; ++i)
+        many += std::to_string(i)
+            + ".hwnd\x01"
+              "1\r\n";
+    Publish("Sakura", many);
+    TSakuraSeeker seeker;
+    seeker.Detect();
+    EXPECT_GT(seeker.Count(), 5000);
+    EXPECT_LT(seeker.Count(), 40000);
+    EXPECT_EQ(seeker.ProcessByID("100")->HWnd(), 1u);
 }
 
 TEST_F(SstpTest, MappingsShareIdsAndKeysFollowTheirRules)
@@ -126,7 +159,7 @@ TEST_F(SstpTest, NamesThatNameNoObject)
 {
     for (const char* name : { "", ".", "..", "a/b" })
         EXPECT_EQ(SstpObjectPath("shm", name), "") << name;
-    EXPECT_FALSE(TSharedMemory::Open("a/b"));
+    EXPECT_FALSE(TSharedMemory::Read("a/b"));
     TSakuraSeeker seeker;
     seeker.FileMappingTarget = { "../escape" };
     try {
