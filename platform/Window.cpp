@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <random>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -19,6 +20,9 @@ namespace {
 
 constexpr size_t kHeaderSize = 16;
 constexpr size_t kMaxPacket = 1 << 20;
+// Data past this size travels in a memory file passed along with the header: one packet must fit
+// the socket's send buffer, which a user cannot raise past the system's limit (about 208 KiB).
+constexpr size_t kInlineLimit = 64 * 1024;
 
 void PutLE32(std::string& out, uint32_t v)
 {
@@ -45,28 +49,105 @@ std::optional<sockaddr_un> Address(uint32_t handle)
     return address;
 }
 
-int NewSocket()
+int NewSocket(int flags = 0)
 {
-    return ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    return ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | flags, 0);
+}
+
+int RemainingMs(std::chrono::steady_clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return left.count() < 0 ? -1 : static_cast<int>(left.count());
+}
+
+// Waits for events on fd until the deadline; false on time-out, an error, or cancelFd readable.
+bool WaitFor(int fd, short events, std::chrono::steady_clock::time_point deadline, int cancelFd)
+{
+    for (;;) {
+        const int left = RemainingMs(deadline);
+        if (left < 0)
+            return false;
+        pollfd fds[2] = { { fd, events, 0 }, { cancelFd, POLLIN, 0 } };
+        const int n = ::poll(fds, cancelFd >= 0 ? 2 : 1, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || (cancelFd >= 0 && fds[1].revents))
+            return false;
+        return (fds[0].revents & events) != 0;
+    }
+}
+
+// Sends one packet, with an optional descriptor, waiting for room until the deadline.
+bool SendPacket(int socket, const std::string& packet, int passFd,
+    std::chrono::steady_clock::time_point deadline, int cancelFd)
+{
+    iovec part { const_cast<char*>(packet.data()), packet.size() };
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message {};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    if (passFd >= 0) {
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(header), &passFd, sizeof(int));
+    }
+    for (;;) {
+        const ssize_t n = ::sendmsg(socket, &message, MSG_NOSIGNAL);
+        if (n == static_cast<ssize_t>(packet.size()))
+            return true;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)
+            || !WaitFor(socket, POLLOUT, deadline, cancelFd))
+            return false;
+    }
+}
+
+// A memory file holding data, for a request too large for one packet; -1 when none can be made.
+int MemoryFile(std::string_view data)
+{
+    TFileDescriptor fd(::memfd_create("velmo-copydata", MFD_CLOEXEC));
+    if (fd.get() < 0)
+        return -1;
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd.get(), data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return -1;
+        done += static_cast<size_t>(n);
+    }
+    return fd.release();
+}
+
+// The data of a request that came as a memory file: at most size bytes from its start.
+std::string ReadMemoryFile(int fd, size_t size)
+{
+    std::string data(size, '\0');
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, data.data() + done, size - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    data.resize(done);
+    return data;
 }
 
 // Waits until fd is readable; false on time-out or when cancelFd becomes readable first.
 bool WaitReadable(int fd, int timeoutMs, int cancelFd)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() < 0)
-            return false;
-        pollfd fds[2] = { { fd, POLLIN, 0 }, { cancelFd, POLLIN, 0 } };
-        const int n = ::poll(fds, cancelFd >= 0 ? 2 : 1, static_cast<int>(left.count()));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0 || (cancelFd >= 0 && fds[1].revents))
-            return false;
-        return true;
-    }
+    return WaitFor(fd, POLLIN,
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs), cancelFd);
 }
 
 } // namespace
@@ -121,18 +202,40 @@ void TWindow::Process()
         const int connection = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (connection < 0)
             return;
-        std::vector<char> packet(kHeaderSize + kMaxPacket);
+        std::vector<char> packet(kHeaderSize + kInlineLimit);
         ssize_t n = -1;
+        iovec part { packet.data(), packet.size() };
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        msghdr received {};
+        received.msg_iov = &part;
+        received.msg_iovlen = 1;
+        received.msg_control = control;
+        received.msg_controllen = sizeof control;
         if (WaitReadable(connection, 1000, -1))
-            n = ::recv(connection, packet.data(), packet.size(), 0);
+            n = ::recvmsg(connection, &received, MSG_CMSG_CLOEXEC);
+        // A request too large for one packet brings its data as a memory file.
+        int passedFd = -1;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&received); n >= 0 && c; c = CMSG_NXTHDR(&received, c))
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS
+                && c->cmsg_len >= CMSG_LEN(sizeof(int))) {
+                if (passedFd >= 0)
+                    ::close(passedFd);
+                std::memcpy(&passedFd, CMSG_DATA(c), sizeof passedFd);
+            }
+        const TFileDescriptor passed(passedFd);
         if (n >= static_cast<ssize_t>(kHeaderSize)) {
             TWindowMessage message;
             message.message = GetLE32(packet.data());
             message.wParam = GetLE32(packet.data() + 4);
             message.dwData = GetLE32(packet.data() + 8);
-            const size_t size = std::min<size_t>(
-                GetLE32(packet.data() + 12), static_cast<size_t>(n) - kHeaderSize);
-            message.data.assign(packet.data() + kHeaderSize, size);
+            const size_t declared = GetLE32(packet.data() + 12);
+            if (passed.get() >= 0) {
+                message.data = ReadMemoryFile(passed.get(), std::min(declared, kMaxPacket));
+            } else {
+                const size_t size
+                    = std::min<size_t>(declared, static_cast<size_t>(n) - kHeaderSize);
+                message.data.assign(packet.data() + kHeaderSize, size);
+            }
             int64_t result = 0;
             try {
                 result = procedure_ ? procedure_(message) : 0;
@@ -156,22 +259,30 @@ std::optional<int64_t> SendMessageTimeout(uint32_t handle, uint32_t message, uin
     const auto address = Address(handle);
     if (!address)
         return std::nullopt;
-    TFileDescriptor socket(NewSocket());
+    const auto deadline
+        = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    // Never blocking: a window whose queue of connections is full is hung, and the answer is at
+    // once (as SMTO_ABORTIFHUNG); a full send buffer is waited for only until the deadline.
+    TFileDescriptor socket(NewSocket(SOCK_NONBLOCK));
     if (socket.get() < 0
         || ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address)
             != 0)
         return std::nullopt;
+    TFileDescriptor large(data.size() > kInlineLimit ? MemoryFile(data) : -1);
+    if (data.size() > kInlineLimit && large.get() < 0)
+        return std::nullopt;
     std::string packet;
-    packet.reserve(kHeaderSize + data.size());
+    packet.reserve(kHeaderSize + (large.get() >= 0 ? 0 : data.size()));
     PutLE32(packet, message);
     PutLE32(packet, wParam);
     PutLE32(packet, dwData);
     PutLE32(packet, static_cast<uint32_t>(data.size()));
-    packet.append(data);
-    if (::send(socket.get(), packet.data(), packet.size(), MSG_NOSIGNAL)
-        != static_cast<ssize_t>(packet.size()))
+    if (large.get() < 0)
+        packet.append(data);
+    if (!SendPacket(socket.get(), packet, large.get(), deadline, cancelFd))
         return std::nullopt;
-    if (!WaitReadable(socket.get(), timeoutMs, cancelFd))
+    const int left = RemainingMs(deadline);
+    if (left < 0 || !WaitReadable(socket.get(), left, cancelFd))
         return std::nullopt;
     char reply[8];
     if (::recv(socket.get(), reply, sizeof reply, 0) != 8)

@@ -10,7 +10,9 @@
 // Windows and window messages between processes: a window is a Unix-domain SOCK_SEQPACKET socket
 // bound at windows/<handle> in the SSTP folder (handles are positive 32-bit numbers). Sending a
 // message connects, sends one packet of a 16-byte header (message, wParam, dwData, cbData, each a
-// little-endian uint32) and the cbData bytes, and waits for one 8-byte little-endian result.
+// little-endian uint32) and the cbData bytes, and waits for one 8-byte little-endian result. Data
+// over 64 KiB (up to 1 MiB) goes instead as a memory file passed with the header (SCM_RIGHTS),
+// since one packet cannot outgrow the socket's send buffer.
 
 constexpr uint32_t WM_COPYDATA = 0x004A;
 
@@ -48,8 +50,9 @@ private:
     TWindowProc procedure_;
 };
 
-// Sends a message to a window and waits at most timeoutMs for its result; nullopt when the window
-// does not exist, refuses, or does not answer in time, or when cancelFd (if not -1) becomes
-// readable meanwhile.
+// Sends a message to a window and waits at most timeoutMs in all for its result; nullopt when the
+// window does not exist, refuses, does not answer in time, or is hung (its queue of connections is
+// full: nullopt at once), or when cancelFd (if not -1) becomes readable meanwhile. Never blocks
+// past those limits.
 std::optional<int64_t> SendMessageTimeout(uint32_t handle, uint32_t message, uint32_t wParam,
     uint32_t dwData, std::string_view data, int timeoutMs, int cancelFd = -1);
