@@ -2,6 +2,8 @@
 
 #include "log/BottleMessage.h"
 #include "platform/DebugOutput.h"
+#include "platform/Encoding.h"
+#include "platform/Errors.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -40,6 +42,10 @@ void TDirectSSTP::Enqueue(const TBottleMessage& message)
 
 void TDirectSSTP::Enqueue(TPlayRequest request)
 {
+    if (request.Script.size() > kMaxScriptBytes)
+        throw EVelmoError(Sjis("スクリプトが大きすぎて再生できません (")
+            + std::to_string(request.Script.size()) + Sjis(" バイト、上限 ")
+            + std::to_string(kMaxScriptBytes) + Sjis(" バイト)"));
     const std::lock_guard lock(mutex_);
     queue_.push_back(std::move(request));
 }

@@ -47,7 +47,12 @@ public:
     TDirectSSTP(const TDirectSSTP&) = delete;
     TDirectSSTP& operator=(const TDirectSSTP&) = delete;
 
-    // GUI thread.
+    // The largest script a play request may carry; a window message holds it with its request
+    // lines.
+    static constexpr size_t kMaxScriptBytes = 1 << 20;
+
+    // GUI thread. A script over kMaxScriptBytes is refused with EVelmoError and never queued, so
+    // the queue cannot stall behind a request no window could take.
     void Enqueue(const TBottleMessage& message);
     void Enqueue(TPlayRequest request);
     void ReloadMappingNames();

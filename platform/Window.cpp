@@ -19,7 +19,8 @@
 namespace {
 
 constexpr size_t kHeaderSize = 16;
-constexpr size_t kMaxPacket = 1 << 20;
+// A 1 MiB script with the request lines around it.
+constexpr size_t kMaxPacket = (1 << 20) + 64 * 1024;
 // Data past this size travels in a memory file passed along with the header: one packet must fit
 // the socket's send buffer, which a user cannot raise past the system's limit (about 208 KiB).
 constexpr size_t kInlineLimit = 64 * 1024;

@@ -11,8 +11,8 @@
 // bound at windows/<handle> in the SSTP folder (handles are positive 32-bit numbers). Sending a
 // message connects, sends one packet of a 16-byte header (message, wParam, dwData, cbData, each a
 // little-endian uint32) and the cbData bytes, and waits for one 8-byte little-endian result. Data
-// over 64 KiB (up to 1 MiB) goes instead as a memory file passed with the header (SCM_RIGHTS),
-// since one packet cannot outgrow the socket's send buffer.
+// over 64 KiB (up to 1 MiB and 64 KiB) goes instead as a memory file passed with the header
+// (SCM_RIGHTS), since one packet cannot outgrow the socket's send buffer.
 
 constexpr uint32_t WM_COPYDATA = 0x004A;
 

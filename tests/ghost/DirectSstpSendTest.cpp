@@ -83,6 +83,20 @@ TEST_F(DirectSstpTest, RequestTextAndTheChosenWindow)
     EXPECT_EQ(sent.wParam, sender->ReplyWindow());
 }
 
+// A 1 MiB script is delivered whole; a larger one is refused at once and never blocks the queue.
+TEST_F(DirectSstpTest, ScriptsUpToOneMebibyteAreDelivered)
+{
+    FakeGhost ghost;
+    Publish("Sakura", Directory("g", ghost.Handle(), "G", "K"));
+    EXPECT_THROW(
+        sender->Enqueue(TPlayRequest { "G", "C", std::string((1 << 20) + 1, 's') }), EVelmoError);
+    EXPECT_EQ(sender->QueueLength(), 0u);
+    sender->Enqueue(TPlayRequest { "G", "C", std::string(1 << 20, 's') });
+    ASSERT_TRUE(PumpUntil([&] { return sender->QueueLength() == 0; }));
+    ASSERT_EQ(ghost.Requests().size(), 1u);
+    EXPECT_NE(ghost.Requests()[0].data.find(std::string(1 << 20, 's') + "\r\n"), std::string::npos);
+}
+
 TEST_F(DirectSstpTest, AnAbsentGhostGoesToTheFirstOne)
 {
     FakeGhost first;
