@@ -483,11 +483,11 @@ bool TMainForm::Navigate2(const std::string& url, TNavigationOrigin origin)
 void TMainForm::RunLinkCommand(const std::string& url)
 {
     const TLinkCommand command = ClassifyLink(url);
+    const TBottleMessage& message = MessageList.Items(LinkIndex(url, command));
     if (command == TLinkCommand::Play) {
-        PlayMessage(MessageList.Items(LinkIndex(url, command)));
+        PlayMessage(message);
         return;
     }
-    const TBottleMessage& message = MessageList.Items(LinkIndex(url, command));
     const bool vote = command == TLinkCommand::Vote;
     const std::string error = SendVote(message.MID, vote ? "Vote" : "Agree");
     if (!error.empty()) {

@@ -194,22 +194,23 @@ void TSettingForm::OKButtonClick()
             text.remove(0, 1);
         if (text != edit->text())
             edit->setText(text);
-        const auto* label = findChild<QLabel*>(edit->objectName() + QStringLiteral("Label"));
-        QString field = label ? label->text() : edit->objectName();
-        field.remove(QRegularExpression(QStringLiteral("\\(&.\\)"))).remove(u'&');
         QString refusal;
         if (text.contains(u'\r') || text.contains(u'\n')) {
-            refusal = field + QStringLiteral(": 改行は入れられません");
+            refusal = QStringLiteral(": 改行は入れられません");
         } else {
             try {
                 FromQString(text);
             } catch (const EEncodingError&) {
-                refusal = field + QStringLiteral(": Shift_JISで表せない文字は使えません");
+                refusal = QStringLiteral(": Shift_JISで表せない文字は使えません");
             }
         }
         if (!refusal.isEmpty()) {
+            // Named as its label reads, without the access key.
+            const auto* label = findChild<QLabel*>(edit->objectName() + QStringLiteral("Label"));
+            QString field = label ? label->text() : edit->objectName();
+            field.remove(QRegularExpression(QStringLiteral("\\(&.\\)"))).remove(u'&');
             edit->setFocus();
-            ShowRefusal(this, refusal);
+            ShowRefusal(this, field + refusal);
             return;
         }
     }

@@ -5,9 +5,10 @@
 #include "platform/FileDescriptor.h"
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,31 +24,22 @@ EFileError WriteError(const std::string& path, int error)
     return EFileError("Cannot write file \"" + path + "\". " + Reason(error));
 }
 
-bool WriteAll(int fd, std::string_view bytes)
+// Creates a new, empty file beside target, named target + "." + a random suffix, with mode 0666
+// so that the kernel applies the umask as for any new file. The name is stored in temp.
+int CreateTemporary(const std::string& target, std::string& temp)
 {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
+    static const char* hex = "0123456789abcdef";
+    thread_local std::mt19937_64 random { std::random_device {}() };
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        uint64_t bits = random();
+        temp = target + ".";
+        for (int i = 0; i < 12; ++i, bits >>= 4)
+            temp += hex[bits & 15];
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
     }
-    return true;
-}
-
-// The process's file-creation mask, read without changing it (umask() itself would have to set
-// it, which races with other threads creating files).
-mode_t CurrentUmask()
-{
-    try {
-        const std::string status = ReadFileBytes("/proc/self/status");
-        const size_t at = status.find("\nUmask:");
-        if (at != std::string::npos)
-            return static_cast<mode_t>(std::strtoul(status.c_str() + at + 8, nullptr, 8) & 0777);
-    } catch (const EVelmoError&) { }
-    return 022;
+    return -1;
 }
 
 // Where a write to path lands: a symbolic link is followed to its target (which may not exist
@@ -76,6 +68,39 @@ std::string WriteTarget(const std::string& native)
 }
 
 } // namespace
+
+bool WriteAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+std::optional<std::string> ReadPrefix(int fd, size_t maxBytes)
+{
+    std::string bytes(maxBytes, '\0');
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n
+            = ::pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+    return bytes;
+}
 
 std::string ReadFileBytes(const std::string& path)
 {
@@ -112,18 +137,16 @@ bool FileExists(const std::string& path)
 void WriteFileAtomic(const std::string& path, std::string_view bytes)
 {
     const std::string native = WriteTarget(NativePath(path));
-    std::string temp = native + ".XXXXXX";
-    TFileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
+    std::string temp;
+    TFileDescriptor fd(CreateTemporary(native, temp));
     if (fd.get() < 0)
         throw WriteError(path, errno);
     // Keep the old file's permissions: a user who made the file private keeps it private. A new
-    // file follows the umask, as open() would make it.
+    // file keeps the mode the umask gave the temporary one.
     struct stat old
     { };
     if (::stat(native.c_str(), &old) == 0)
         ::fchmod(fd.get(), old.st_mode & 07777);
-    else
-        ::fchmod(fd.get(), 0666 & ~CurrentUmask());
     const bool written = WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
     const int error = errno;
     if (!fd.Close() || !written) {

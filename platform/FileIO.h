@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +14,12 @@ std::string ReadFileBytes(const std::string& path);
 
 // True when the path names an existing file or folder.
 bool FileExists(const std::string& path);
+
+// Descriptor-level helpers for files the program did not name itself (shared memory, passed
+// memory files). WriteAll writes every byte (retrying short writes); ReadPrefix reads from offset
+// 0 with pread until the end or maxBytes, nullopt on a read error.
+bool WriteAll(int fd, std::string_view bytes);
+std::optional<std::string> ReadPrefix(int fd, size_t maxBytes);
 
 // Replaces the file's contents all at once: the bytes go into a temporary file in the same
 // folder, which is flushed to disk and then renamed over the old file. If anything fails the old

@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/FileDescriptor.h"
+#include "platform/FileIO.h"
 #include "platform/SstpFolder.h"
 
 #include <cerrno>
@@ -109,46 +110,20 @@ bool SendPacket(int socket, const std::string& packet, int passFd,
     }
 }
 
-// A memory file holding data, for a request too large for one packet; -1 when none can be made.
-int MemoryFile(std::string_view data)
-{
-    TFileDescriptor fd(::memfd_create("velmo-copydata", MFD_CLOEXEC));
-    if (fd.get() < 0)
-        return -1;
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd.get(), data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return -1;
-        done += static_cast<size_t>(n);
-    }
-    return fd.release();
-}
-
-// The data of a request that came as a memory file: at most size bytes from its start.
-std::string ReadMemoryFile(int fd, size_t size)
-{
-    std::string data(size, '\0');
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, data.data() + done, size - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    data.resize(done);
-    return data;
-}
-
 // Waits until fd is readable; false on time-out or when cancelFd becomes readable first.
 bool WaitReadable(int fd, int timeoutMs, int cancelFd)
 {
     return WaitFor(fd, POLLIN,
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs), cancelFd);
+}
+
+// A memory file holding data, for a request too large for one packet; -1 when none can be made.
+int MemoryFile(std::string_view data)
+{
+    TFileDescriptor fd(::memfd_create("velmo-copydata", MFD_CLOEXEC));
+    if (fd.get() < 0 || !WriteAll(fd.get(), data))
+        return -1;
+    return fd.release();
 }
 
 } // namespace
@@ -231,7 +206,8 @@ void TWindow::Process()
             message.dwData = GetLE32(packet.data() + 8);
             const size_t declared = GetLE32(packet.data() + 12);
             if (passed.get() >= 0) {
-                message.data = ReadMemoryFile(passed.get(), std::min(declared, kMaxPacket));
+                message.data
+                    = ReadPrefix(passed.get(), std::min(declared, kMaxPacket)).value_or("");
             } else {
                 const size_t size
                     = std::min<size_t>(declared, static_cast<size_t>(n) - kHeaderSize);

@@ -93,11 +93,9 @@ std::string TSurfaces::GetSurfacePath(const std::string& ghostName, int32_t surf
         return programFolder_ + "general-1.bmp";
     const std::string folder = CacheFolder();
     const std::string path = CachePath(ghostName, std::to_string(surface));
-    // A name that can name no file gives a missing picture, as for a surface no plug-in can draw;
-    // a name cut at its NUL would name another ghost's file. The path is converted once, by the
-    // existence test.
-    if (ghostName.find('\0') != std::string::npos)
-        return path;
+    // A name that can name no file (not Shift_JIS, or holding a NUL, which NativePath refuses)
+    // gives a missing picture, as for a surface no plug-in can draw. The path is converted once,
+    // by the existence test.
     try {
         if (FileExists(path))
             return path;
