@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <random>
+#include <sys/epoll.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -110,13 +111,6 @@ bool SendPacket(int socket, const std::string& packet, int passFd,
     }
 }
 
-// Waits until fd is readable; false on time-out or when cancelFd becomes readable first.
-bool WaitReadable(int fd, int timeoutMs, int cancelFd)
-{
-    return WaitFor(fd, POLLIN,
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs), cancelFd);
-}
-
 // A memory file holding data, for a request too large for one packet; -1 when none can be made.
 int MemoryFile(std::string_view data)
 {
@@ -128,8 +122,9 @@ int MemoryFile(std::string_view data)
 
 } // namespace
 
-TWindow::TWindow(int fd, uint32_t handle, std::string path, TWindowProc procedure)
-    : fd_(fd)
+TWindow::TWindow(int fd, int poll, uint32_t handle, std::string path, TWindowProc procedure)
+    : listen_(fd)
+    , poll_(poll)
     , handle_(handle)
     , path_(std::move(path))
     , procedure_(std::move(procedure))
@@ -160,72 +155,128 @@ std::unique_ptr<TWindow> TWindow::Create(TWindowProc procedure)
             throw EVelmoError(std::string("Cannot create a window: ") + std::strerror(errno));
         }
         ::fcntl(socket.get(), F_SETFL, O_NONBLOCK);
-        return std::unique_ptr<TWindow>(
-            new TWindow(socket.release(), handle, address->sun_path, std::move(procedure)));
+        TFileDescriptor poll(::epoll_create1(EPOLL_CLOEXEC));
+        epoll_event watch {};
+        watch.events = EPOLLIN;
+        watch.data.fd = socket.get();
+        if (poll.get() < 0 || ::epoll_ctl(poll.get(), EPOLL_CTL_ADD, socket.get(), &watch) != 0) {
+            ::unlink(address->sun_path);
+            throw EVelmoError(std::string("Cannot create a window: ") + std::strerror(errno));
+        }
+        return std::unique_ptr<TWindow>(new TWindow(
+            socket.release(), poll.release(), handle, address->sun_path, std::move(procedure)));
     }
     throw EVelmoError("Cannot find a free window handle");
 }
 
 TWindow::~TWindow()
 {
-    ::close(fd_);
+    for (const auto& [connection, since] : waiting_)
+        ::close(connection);
     ::unlink(path_.c_str());
 }
 
 void TWindow::Process()
 {
     for (;;) {
-        const int connection = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (connection < 0)
-            return;
-        std::vector<char> packet(kHeaderSize + kInlineLimit);
-        ssize_t n = -1;
-        iovec part { packet.data(), packet.size() };
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-        msghdr received {};
-        received.msg_iov = &part;
-        received.msg_iovlen = 1;
-        received.msg_control = control;
-        received.msg_controllen = sizeof control;
-        if (WaitReadable(connection, 1000, -1))
-            n = ::recvmsg(connection, &received, MSG_CMSG_CLOEXEC);
-        // A request too large for one packet brings its data as a memory file.
-        int passedFd = -1;
-        for (cmsghdr* c = CMSG_FIRSTHDR(&received); n >= 0 && c; c = CMSG_NXTHDR(&received, c))
-            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS
-                && c->cmsg_len >= CMSG_LEN(sizeof(int))) {
-                if (passedFd >= 0)
-                    ::close(passedFd);
-                std::memcpy(&passedFd, CMSG_DATA(c), sizeof passedFd);
-            }
-        const TFileDescriptor passed(passedFd);
-        if (n >= static_cast<ssize_t>(kHeaderSize)) {
-            TWindowMessage message;
-            message.message = GetLE32(packet.data());
-            message.wParam = GetLE32(packet.data() + 4);
-            message.dwData = GetLE32(packet.data() + 8);
-            const size_t declared = GetLE32(packet.data() + 12);
-            if (passed.get() >= 0) {
-                message.data
-                    = ReadPrefix(passed.get(), std::min(declared, kMaxPacket)).value_or("");
-            } else {
-                const size_t size
-                    = std::min<size_t>(declared, static_cast<size_t>(n) - kHeaderSize);
-                message.data.assign(packet.data() + kHeaderSize, size);
-            }
-            int64_t result = 0;
-            try {
-                result = procedure_ ? procedure_(message) : 0;
-            } catch (...) {
-                result = 0; // a window procedure's failure is the window's own
-            }
-            std::string reply;
-            PutLE32(reply, static_cast<uint32_t>(result & 0xFFFFFFFF));
-            PutLE32(reply, static_cast<uint32_t>(static_cast<uint64_t>(result) >> 32));
-            ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
+        epoll_event ready[16];
+        const int n = ::epoll_wait(poll_.get(), ready, 16, 0);
+        if (n <= 0)
+            break;
+        for (int i = 0; i < n; ++i) {
+            if (ready[i].data.fd == listen_.get())
+                AcceptWaiting();
+            else if (waiting_.count(ready[i].data.fd))
+                Answer(ready[i].data.fd);
         }
-        ::close(connection);
     }
+    // A sender that connected and never sent has given up long ago.
+    const auto stale = std::chrono::steady_clock::now() - std::chrono::seconds(kWaitingSeconds);
+    for (auto it = waiting_.begin(); it != waiting_.end();) {
+        const int connection = it++->first;
+        if (waiting_.at(connection) < stale)
+            Forget(connection);
+    }
+}
+
+void TWindow::AcceptWaiting()
+{
+    for (;;) {
+        TFileDescriptor connection(
+            ::accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (connection.get() < 0)
+            return;
+        // Never more than kMaxWaiting silent peers: the one waiting longest goes.
+        if (waiting_.size() >= kMaxWaiting) {
+            auto oldest = waiting_.begin();
+            for (auto it = waiting_.begin(); it != waiting_.end(); ++it)
+                if (it->second < oldest->second)
+                    oldest = it;
+            Forget(oldest->first);
+        }
+        epoll_event watch {};
+        watch.events = EPOLLIN;
+        watch.data.fd = connection.get();
+        if (::epoll_ctl(poll_.get(), EPOLL_CTL_ADD, connection.get(), &watch) != 0)
+            continue;
+        waiting_.emplace(connection.release(), std::chrono::steady_clock::now());
+    }
+}
+
+void TWindow::Forget(int connection)
+{
+    ::epoll_ctl(poll_.get(), EPOLL_CTL_DEL, connection, nullptr);
+    ::close(connection);
+    waiting_.erase(connection);
+}
+
+void TWindow::Answer(int connection)
+{
+    std::vector<char> packet(kHeaderSize + kInlineLimit);
+    iovec part { packet.data(), packet.size() };
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr received {};
+    received.msg_iov = &part;
+    received.msg_iovlen = 1;
+    received.msg_control = control;
+    received.msg_controllen = sizeof control;
+    const ssize_t n = ::recvmsg(connection, &received, MSG_CMSG_CLOEXEC | MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return; // not yet: it stays waiting
+    // A request too large for one packet brings its data as a memory file.
+    int passedFd = -1;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&received); n >= 0 && c; c = CMSG_NXTHDR(&received, c))
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS
+            && c->cmsg_len >= CMSG_LEN(sizeof(int))) {
+            if (passedFd >= 0)
+                ::close(passedFd);
+            std::memcpy(&passedFd, CMSG_DATA(c), sizeof passedFd);
+        }
+    const TFileDescriptor passed(passedFd);
+    if (n >= static_cast<ssize_t>(kHeaderSize)) {
+        TWindowMessage message;
+        message.message = GetLE32(packet.data());
+        message.wParam = GetLE32(packet.data() + 4);
+        message.dwData = GetLE32(packet.data() + 8);
+        const size_t declared = GetLE32(packet.data() + 12);
+        if (passed.get() >= 0) {
+            message.data = ReadPrefix(passed.get(), std::min(declared, kMaxPacket)).value_or("");
+        } else {
+            const size_t size = std::min<size_t>(declared, static_cast<size_t>(n) - kHeaderSize);
+            message.data.assign(packet.data() + kHeaderSize, size);
+        }
+        int64_t result = 0;
+        try {
+            result = procedure_ ? procedure_(message) : 0;
+        } catch (...) {
+            result = 0; // a window procedure's failure is the window's own
+        }
+        std::string reply;
+        PutLE32(reply, static_cast<uint32_t>(result & 0xFFFFFFFF));
+        PutLE32(reply, static_cast<uint32_t>(static_cast<uint64_t>(result) >> 32));
+        ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    }
+    Forget(connection);
 }
 
 std::optional<int64_t> SendMessageTimeout(uint32_t handle, uint32_t message, uint32_t wParam,
@@ -258,8 +309,7 @@ std::optional<int64_t> SendMessageTimeout(uint32_t handle, uint32_t message, uin
         packet.append(data);
     if (!SendPacket(socket.get(), packet, large.get(), deadline, cancelFd))
         return std::nullopt;
-    const int left = RemainingMs(deadline);
-    if (left < 0 || !WaitReadable(socket.get(), left, cancelFd))
+    if (!WaitFor(socket.get(), POLLIN, deadline, cancelFd))
         return std::nullopt;
     char reply[8];
     if (::recv(socket.get(), reply, sizeof reply, 0) != 8)

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
+
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,10 +31,16 @@ struct TWindowMessage
 using TWindowProc = std::function<int64_t(const TWindowMessage& message)>;
 
 // A window of this process. Its procedure runs in Process(), on the thread that calls it (the
-// GUI thread, woken by a notifier on Fd()). Destroying it removes its socket file.
+// GUI thread, woken by a notifier on Fd()). Process never waits: a sender that has connected but
+// not yet sent is kept (at most kMaxWaiting of them, each for kWaitingSeconds) and answered when
+// its message arrives, so a silent peer cannot hold the thread. Destroying it removes its socket
+// file.
 class TWindow
 {
 public:
+    static constexpr size_t kMaxWaiting = 64;
+    static constexpr int kWaitingSeconds = 10;
+
     // Picks a free handle. Throws EVelmoError when no socket can be made.
     static std::unique_ptr<TWindow> Create(TWindowProc procedure);
     ~TWindow();
@@ -38,16 +48,26 @@ public:
     TWindow& operator=(const TWindow&) = delete;
 
     uint32_t Handle() const { return handle_; }
-    int Fd() const { return fd_; }
+    // Readable while a connection or a message waits (an epoll descriptor over the window's socket
+    // and its connections).
+    int Fd() const { return poll_.get(); }
     // Answers every message waiting now: runs the procedure and sends its result back.
     void Process();
 
 private:
-    TWindow(int fd, uint32_t handle, std::string path, TWindowProc procedure);
-    int fd_;
+    TWindow(int fd, int poll, uint32_t handle, std::string path, TWindowProc procedure);
+    void AcceptWaiting();
+    void Answer(int connection);
+    void Forget(int connection);
+
+    TFileDescriptor listen_;
+    TFileDescriptor poll_;
     uint32_t handle_;
     std::string path_;
     TWindowProc procedure_;
+    // Accepted connections whose message has not come yet (owned: Forget closes them), with when
+    // they came.
+    std::map<int, std::chrono::steady_clock::time_point> waiting_;
 };
 
 // Sends a message to a window and waits at most timeoutMs in all for its result; nullopt when the
