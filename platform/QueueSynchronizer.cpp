@@ -58,6 +58,16 @@ void TQueueSynchronizer::ProcessPending()
 {
     char buffer[64];
     while (::read(pipe_[0], buffer, sizeof buffer) > 0) { }
+    // A call that opens a message box runs a nested message loop, which wakes us again: the calls
+    // that arrived meanwhile wait for the outer loop below, so each runs alone and in order.
+    if (processing_)
+        return;
+    processing_ = true;
+    struct Reset
+    {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset { processing_ };
     for (;;) {
         std::shared_ptr<Pending> pending;
         {

@@ -32,7 +32,8 @@ public:
 
     // GUI thread: readable while calls wait.
     int WakeFd() const { return pipe_[0]; }
-    // GUI thread: runs the calls waiting now.
+    // GUI thread: runs the calls waiting now, and those arriving before it is done. Called again
+    // from inside one of them, it returns at once.
     void ProcessPending();
     // GUI thread: drops every waiting and later call.
     void Detach();
@@ -52,4 +53,5 @@ private:
     std::condition_variable finished_;
     std::deque<std::shared_ptr<Pending>> queue_; // guarded by mutex_
     bool detached_ = false; // guarded by mutex_
+    bool processing_ = false; // GUI thread only
 };

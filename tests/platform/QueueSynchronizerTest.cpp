@@ -53,6 +53,29 @@ TEST(QueueSynchronizer, CallsFromTheGuiThreadRunAtOnceAndErrorsAreReported)
     EXPECT_EQ(errors, std::vector<std::string> { "handler failed" });
 }
 
+// A call that opens a message box pumps events itself; a call arriving meanwhile waits until the
+// first has finished, so handlers never run inside each other and keep their order.
+TEST(QueueSynchronizer, ACallInsideANestedLoopWaitsForTheOneBefore)
+{
+    auto sync = std::make_shared<TQueueSynchronizer>();
+    std::vector<std::string> order;
+    std::thread second;
+    std::thread first([&] {
+        sync->Synchronize([&] {
+            order.push_back("first begins");
+            second = std::thread([&] { sync->Synchronize([&] { order.push_back("second"); }); });
+            pollfd p { sync->WakeFd(), POLLIN, 0 };
+            EXPECT_GT(::poll(&p, 1, 20000), 0);
+            sync->ProcessPending(); // the message box's own loop
+            order.push_back("first ends");
+        });
+    });
+    EXPECT_TRUE(PumpUntil(*sync, [&] { return order.size() == 3; }));
+    first.join();
+    second.join();
+    EXPECT_EQ(order, (std::vector<std::string> { "first begins", "first ends", "second" }));
+}
+
 // After the window has gone, a waiting worker is released without its call, and later calls
 // never run: nothing can reach the destroyed window.
 TEST(QueueSynchronizer, DetachReleasesWaitingWorkersAndDropsLaterCalls)
