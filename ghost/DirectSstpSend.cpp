@@ -16,6 +16,7 @@ TDirectSSTP::TDirectSSTP(
 {
     if (::pipe2(cancel_, O_CLOEXEC | O_NONBLOCK) != 0)
         cancel_[0] = cancel_[1] = -1;
+    seeker_.CancelFd = cancel_[0];
     ReloadMappingNames();
     thread_ = std::thread([this] { Execute(); });
 }

@@ -56,6 +56,9 @@ public:
     std::function<void(TSakuraSeeker& sender, std::string& name)> OnGetMutexName;
     std::function<void(TSakuraSeeker& sender)> OnDetectResultChanged;
     std::function<void(TSakuraSeeker& sender)> OnAfterDetection;
+    // When not -1, a descriptor whose becoming readable ends a wait for a lock at once (the
+    // program is ending and must not wait on a ghost host that holds it).
+    int CancelFd = -1;
 
     // Reads every mapping in order. Throws ESakuraSeekerError
     // ("Mutexハンドルを取得できませんでした", "Mutex同期タイムアウト",

@@ -15,8 +15,9 @@ public:
     TNamedLock(const TNamedLock&) = delete;
     TNamedLock& operator=(const TNamedLock&) = delete;
 
-    // Tries every 10 ms until the lock is taken or the time is up.
-    bool Wait(int timeoutMs);
+    // Tries every 10 ms until the lock is taken or the time is up; gives up at once when cancelFd
+    // (if not -1) becomes readable.
+    bool Wait(int timeoutMs, int cancelFd = -1);
     void Release();
     int Handle() const { return fd_; }
 
