@@ -1,7 +1,11 @@
 #include "log/HttpClient.h"
 
+#include "platform/Encoding.h"
+#include "platform/Termination.h"
+
 #include <curl/curl.h>
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -16,21 +20,67 @@ struct ListDeleter
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
+// Why a transfer was stopped from our side, so the message can say so.
+enum class TStop { None, TooLarge, TooLong, Terminating };
+
 struct Exchange
 {
     std::string body;
     std::string statusLine;
+    THttpLimits limits;
+    std::chrono::steady_clock::time_point deadline;
+    TStop stop = TStop::None;
 };
 
 // libcurl callbacks: C code calls them, so nothing may throw out of them.
 size_t OnBody(char* data, size_t size, size_t count, void* user) noexcept
 {
+    auto& exchange = *static_cast<Exchange*>(user);
     try {
-        static_cast<Exchange*>(user)->body.append(data, size * count);
+        if (size * count > exchange.limits.maxBodyBytes - exchange.body.size()) {
+            exchange.stop = TStop::TooLarge;
+            return 0; // ends the transfer with a write error
+        }
+        exchange.body.append(data, size * count);
         return size * count;
     } catch (...) {
-        return 0; // ends the transfer with a write error
+        return 0;
     }
+}
+
+// Called about once a second even when nothing arrives, and more often while data flows.
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept
+{
+    auto& exchange = *static_cast<Exchange*>(user);
+    if (TerminationRequested())
+        exchange.stop = TStop::Terminating;
+    else if (std::chrono::steady_clock::now() >= exchange.deadline)
+        exchange.stop = TStop::TooLong;
+    return exchange.stop == TStop::None ? 0 : 1;
+}
+
+std::string SizeText(size_t bytes)
+{
+    constexpr size_t kMiB = size_t(1) << 20;
+    return bytes % kMiB == 0 ? std::to_string(bytes / kMiB) + " MiB"
+                             : std::to_string(bytes) + Sjis(" バイト");
+}
+
+std::string StopMessage(const Exchange& exchange)
+{
+    switch (exchange.stop) {
+    case TStop::TooLarge:
+        return Sjis("サーバーの応答が ") + SizeText(exchange.limits.maxBodyBytes)
+            + Sjis(" を超えたので、受信を中止しました");
+    case TStop::TooLong:
+        return Sjis("サーバーの応答が ") + std::to_string(exchange.limits.totalSeconds)
+            + Sjis(" 秒以内に終わらなかったので、受信を中止しました");
+    case TStop::Terminating:
+        return Sjis("終了するので、通信を中止しました");
+    case TStop::None:
+        break;
+    }
+    return {};
 }
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) noexcept
@@ -48,7 +98,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) noexcept
     }
 }
 
-std::string Perform(const std::string& url, const std::string* postBody)
+std::string Perform(const std::string& url, const std::string* postBody, const THttpLimits& limits)
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -56,6 +106,9 @@ std::string Perform(const std::string& url, const std::string* postBody)
     if (!curl)
         throw EHttpError("Cannot start an HTTP request");
     Exchange exchange;
+    exchange.limits = limits;
+    exchange.deadline
+        = std::chrono::steady_clock::now() + std::chrono::seconds(limits.totalSeconds);
     char error[CURL_ERROR_SIZE] = {};
     std::unique_ptr<curl_slist, ListDeleter> headers(
         curl_slist_append(nullptr, "Accept: text/html, */*"));
@@ -80,12 +133,17 @@ std::string Perform(const std::string& url, const std::string* postBody)
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &exchange);
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &exchange);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &exchange);
     if (postBody) {
         curl_easy_setopt(c, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
         curl_easy_setopt(c, CURLOPT_POSTFIELDS, postBody->data());
         curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(postBody->size()));
     }
     const CURLcode result = curl_easy_perform(c);
+    if (result != CURLE_OK && exchange.stop != TStop::None)
+        throw EHttpError(StopMessage(exchange));
     if (result != CURLE_OK)
         throw EHttpError(error[0] ? std::string(error) : curl_easy_strerror(result));
     long status = 0;
@@ -98,12 +156,13 @@ std::string Perform(const std::string& url, const std::string* postBody)
 
 } // namespace
 
-std::string THttpClient::Get(const std::string& url)
+std::string THttpClient::Get(const std::string& url, const THttpLimits& limits)
 {
-    return Perform(url, nullptr);
+    return Perform(url, nullptr, limits);
 }
 
-std::string THttpClient::Post(const std::string& url, const std::string& body)
+std::string THttpClient::Post(
+    const std::string& url, const std::string& body, const THttpLimits& limits)
 {
-    return Perform(url, &body);
+    return Perform(url, &body, limits);
 }

@@ -12,10 +12,20 @@ public:
     using EVelmoError::EVelmoError;
 };
 
+// How long a request may take and how large its answer may be, so that no server can hold the
+// window or fill the memory without bound.
+struct THttpLimits
+{
+    long totalSeconds = 300;
+    size_t maxBodyBytes = size_t(256) << 20;
+};
+
 // Blocking HTTP requests with the headers every bottle client sends: Accept "text/html, */*" and
 // User-Agent "Mozilla/3.0 (compatible; Indy Library)", cookies accepted, never a proxy. A
-// connection not made within 30 s, or a transfer that stalls for 60 s, fails; nothing else limits
-// the time. Bodies are bytes, passed and returned unchanged. Safe to call from any thread.
+// connection not made within 30 s, a transfer that stalls for 60 s, one that outlasts the limits'
+// total time or brings a larger body fails, each with its own message; so does every request
+// under way once the program is told to end (within about a second). Bodies are bytes, passed and
+// returned unchanged. Safe to call from any thread.
 class THttpClient
 {
 public:
@@ -23,8 +33,9 @@ public:
     static constexpr long kStallSeconds = 60;
 
     // The body of a GET. Throws EHttpError.
-    static std::string Get(const std::string& url);
+    static std::string Get(const std::string& url, const THttpLimits& limits = {});
 
     // The body of a POST sent as HTTP/1.0 with no content type of its own. Throws EHttpError.
-    static std::string Post(const std::string& url, const std::string& body);
+    static std::string Post(
+        const std::string& url, const std::string& body, const THttpLimits& limits = {});
 };

@@ -1,5 +1,7 @@
 #include "log/HttpClient.h"
 
+#include "platform/Encoding.h"
+
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -20,6 +22,16 @@ public:
         server_.Post("/post", [this](const httplib::Request& req, httplib::Response& res) {
             last_ = req;
             res.set_content("Result: OK\r\n", "text/plain");
+        });
+        server_.Get("/big", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(std::string(64 * 1024, 'b'), "text/plain");
+        });
+        // One byte every 100 ms until the client goes away.
+        server_.Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("text/plain", [](size_t, httplib::DataSink& sink) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                return sink.write("s", 1);
+            });
         });
         server_.Get(
             "/missing", [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
@@ -81,6 +93,27 @@ TEST(HttpClient, FailuresSayWhatFailed)
     } catch (const EHttpError& e) {
         EXPECT_NE(std::string(e.what()).find("127.0.0.1 port 1"), std::string::npos) << e.what();
     }
+    // Our own limits: a body too large, a server that never finishes.
+    const struct
+    {
+        const char* path;
+        THttpLimits limits;
+        std::string message;
+    } stopped[] = {
+        { "/big", { 300, 1024 },
+            Sjis("サーバーの応答が 1024 バイト を超えたので、受信を中止しました") },
+        { "/slow", { 1, 1 << 20 },
+            Sjis("サーバーの応答が 1 秒以内に終わらなかったので、受信を中止しました") },
+    };
+    for (const auto& c : stopped) {
+        try {
+            THttpClient::Get(server.Url(c.path), c.limits);
+            ADD_FAILURE() << c.path;
+        } catch (const EHttpError& e) {
+            EXPECT_EQ(e.what(), c.message) << c.path;
+        }
+    }
+    EXPECT_EQ(THttpClient::Get(server.Url("/big"), { 300, 64 * 1024 }).size(), 64u * 1024);
     try {
         THttpClient::Get("http://no-such-host.invalid/fetchlog.cgi");
         FAIL();
