@@ -1,7 +1,9 @@
 #include "app/Application.h"
 
 #include "platform/DebugOutput.h"
+#include "platform/Termination.h"
 
+#include <QDialog>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -13,13 +15,23 @@
 
 namespace {
 
-// Self-pipe: the signal handler only writes a byte; the GUI thread reads it and quits.
+// Self-pipe: the signal handler only sets the flag and writes a byte; the GUI thread reads it
+// and ends the message loops.
 int terminationPipe[2] = { -1, -1 };
 
 void OnTerminationSignal(int)
 {
+    RequestTermination();
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(terminationPipe[1], &byte, 1);
+}
+
+// Qt's and the browser engine's own reports (GL back-ends, platform plug-in limits) mean nothing
+// to a batch job reading standard error; only fatal ones are kept.
+void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
 } // namespace
@@ -30,6 +42,13 @@ void TApplication::PrepareEnvironment()
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
     if (IsHeadless() && !std::getenv("QT_QPA_PLATFORM"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (IsHeadless() && !std::getenv("VELMO_DEBUG")) {
+        qInstallMessageHandler(QuietMessages);
+        // The engine's own logging goes straight to standard error, past Qt's handler.
+        QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        flags += " --disable-logging --log-level=3";
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+    }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
@@ -47,7 +66,7 @@ TApplication::TApplication(int& argc, char** argv)
         connect(termination_, &QSocketNotifier::activated, this, [] {
             char buffer[16];
             while (::read(terminationPipe[0], buffer, sizeof buffer) > 0) { }
-            QCoreApplication::quit();
+            EndAllLoops();
         });
         struct sigaction action
         { };
@@ -57,6 +76,18 @@ TApplication::TApplication(int& argc, char** argv)
         for (const int signal : { SIGTERM, SIGINT, SIGHUP })
             ::sigaction(signal, &action, nullptr);
     }
+}
+
+void TApplication::EndAllLoops()
+{
+    // A modal dialog or message box open now is closed as if cancelled; exit() ends every
+    // message loop of the thread, the dialogs' nested ones and the main one (quit() does nothing
+    // before the main loop runs, which is when the start-up box is open). Boxes asked for from
+    // here on answer at once (TerminationRequested).
+    for (QWidget* widget : topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible())
+            dialog->reject();
+    QCoreApplication::exit(0);
 }
 
 TApplication::~TApplication()

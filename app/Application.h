@@ -8,15 +8,17 @@
 class QSocketNotifier;
 
 // The application object: title "Velmo 2", the general error handler as a last line of defence,
-// and an orderly end on SIGTERM, SIGINT or SIGHUP (the message loop ends, so the main window is
-// destroyed normally and writes the configuration). One instance, on the GUI thread.
+// and an orderly end on SIGTERM, SIGINT or SIGHUP whatever is open (every message loop ends, open
+// dialogs are cancelled, and main() then destroys the main window normally, which writes the
+// configuration). One instance, on the GUI thread.
 class TApplication : public QApplication
 {
     Q_OBJECT
 
 public:
     // Call before constructing: Qt WebEngine without its sandbox when running as root, and Qt's
-    // offscreen platform when there is no display.
+    // offscreen platform when there is no display; then also Qt's and the engine's own reports
+    // are silenced unless VELMO_DEBUG is set.
     static void PrepareEnvironment();
 
     // True when neither DISPLAY nor WAYLAND_DISPLAY is set: message boxes then go to standard
@@ -33,6 +35,7 @@ public:
     void SetErrorHandler(std::function<void(const std::string&)> handler);
 
 private:
+    static void EndAllLoops();
     void ReportEscaped(const std::string& text);
 
     std::function<void(const std::string&)> errorHandler_;

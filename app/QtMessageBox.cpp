@@ -1,10 +1,14 @@
 #include "app/QtMessageBox.h"
 
 #include "app/QtText.h"
+#include "platform/DebugOutput.h"
+#include "platform/Termination.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include <iostream>
 
 TQtMessageBox::TQtMessageBox(QWidget* parent)
     : parent_(parent)
@@ -12,6 +16,10 @@ TQtMessageBox::TQtMessageBox(QWidget* parent)
 
 TMessageAnswer TQtMessageBox::Show(const TMessageRequest& request)
 {
+    // The program is ending: nobody will answer, so the box goes where a batch run's would.
+    if (TerminationRequested())
+        return THeadlessMessageBox(std::cerr, FromQString(QApplication::applicationName()))
+            .Show(request);
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (request.kind) {
     case TMessageKind::Plain:
@@ -30,6 +38,7 @@ TMessageAnswer TQtMessageBox::Show(const TMessageRequest& request)
         = request.title.empty() ? QApplication::applicationName() : ToQString(request.title);
     QString text = ToQString(request.text);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    OutputDebugString("Message box: " + request.text);
     QMessageBox box(icon, title, text, QMessageBox::NoButton, parent_);
     box.setTextFormat(Qt::PlainText);
     if (request.buttons == TMessageButtons::Ok) {

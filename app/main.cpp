@@ -10,6 +10,7 @@
 #include "platform/Encoding.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Termination.h"
 #include "render/ProgressWindow.h"
 #include "render/SppList.h"
 
@@ -49,6 +50,10 @@ int main(int argc, char* argv[])
         openDialog.SetParent(&form);
         app.SetErrorHandler([&form](const std::string& text) { form.ShowError(text); });
         form.show();
+        // Told to end while the start-up box was open: the message loop is not entered, and the
+        // window's destruction writes the configuration.
+        if (TerminationRequested())
+            return 0;
         if (argc > 1) {
             std::vector<std::string> arguments;
             for (int i = 1; i < argc; ++i)
@@ -62,7 +67,7 @@ int main(int argc, char* argv[])
             // A batch run that fails shows why and ends with status 1; the window's destruction
             // still writes the configuration.
             try {
-                if (form.ProcessCommandLine(arguments))
+                if (form.ProcessCommandLine(arguments) || TerminationRequested())
                     return 0;
             } catch (const std::exception& e) {
                 form.ShowError(e.what());

@@ -29,6 +29,7 @@ add_library(velmo_core STATIC
   platform/SharedMemory.cpp
   platform/SstpFolder.cpp
   platform/StrUtils.cpp
+  platform/Termination.cpp
   platform/Window.cpp
   render/Bitmap.cpp
   render/PageWriter.cpp

@@ -7,11 +7,14 @@
 #include "platform/StrUtils.h"
 #include "tools/bottleserver/BottleServerCore.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 class CommandLineEndToEndTest : public QObject
 {
@@ -56,6 +59,7 @@ class CommandLineEndToEndTest : public QObject
     {
         int exitCode = -1;
         QString err;
+        qint64 msAfterTerm = -1; // how long it took to end once told to, if it was
     };
 
     // Runs the program; unless it ends by itself within `wait` ms, it is told to end.
@@ -70,11 +74,15 @@ class CommandLineEndToEndTest : public QObject
         env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
         velmo.setProcessEnvironment(env);
         velmo.start(folder + "/velmo", args);
+        qint64 msAfterTerm = -1;
         if (!velmo.waitForFinished(wait)) {
+            QElapsedTimer timer;
+            timer.start();
             ::kill(static_cast<pid_t>(velmo.processId()), SIGTERM);
             velmo.waitForFinished(30000);
+            msAfterTerm = timer.elapsed();
         }
-        return { velmo.exitCode(), QString::fromUtf8(velmo.readAllStandardError()) };
+        return { velmo.exitCode(), QString::fromUtf8(velmo.readAllStandardError()), msAfterTerm };
     }
 
 private slots:
@@ -222,6 +230,29 @@ private slots:
                     || (target.starts_with("long") && target.ends_with(".html")),
                 target.c_str());
         }
+    }
+
+    // A server that takes the connection and never answers: told to end, the run stops the
+    // download, says why, and ends at once with the configuration as it was.
+    void TermDuringADownloadEndsTheRun()
+    {
+        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+        QVERIFY(::listen(listener, 4) == 0);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        const QString folder = Install("silent", ntohs(address.sin_port));
+        const Run run = Velmo(folder, { "past", "30", "20", "noview" }, 3000);
+        ::close(listener);
+        QVERIFY2(run.msAfterTerm >= 0 && run.msAfterTerm < 10000, qPrintable(run.err));
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(QStringLiteral("終了するので、通信を中止しました")),
+            qPrintable(run.err));
+        QCOMPARE(
+            ReadFileBytes((folder + "/velmo.ini").toStdString()), Config(ntohs(address.sin_port)));
     }
 
     void DeadServerEndsWithStatusOne()
