@@ -1,50 +1,15 @@
 #include "ShellIndex.h"
 
+#include "Charset.h"
+#include "ShellFolder.h"
+
 #include <cstdlib>
-#include <dirent.h>
-#include <fstream>
-#include <iconv.h>
 #include <sstream>
 #include <sys/stat.h>
 
 namespace {
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-bool IsFile(const std::string& path)
-{
-    struct stat st
-    { };
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-} // namespace
-
-std::string ShellIndex::Convert(const char* to, const char* from, const std::string& text)
-{
-    iconv_t cd = ::iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return {};
-    std::string out(text.size() * 4 + 4, '\0');
-    char* src = const_cast<char*>(text.data());
-    size_t srcLeft = text.size();
-    char* dst = out.data();
-    size_t dstLeft = out.size();
-    const size_t rc = ::iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    ::iconv_close(cd);
-    if (rc == static_cast<size_t>(-1))
-        return {};
-    out.resize(out.size() - dstLeft);
-    return out;
-}
-
-namespace {
+constexpr size_t kMaxDescriptBytes = size_t(1) << 20;
 
 std::string Trim(std::string s)
 {
@@ -56,14 +21,38 @@ std::string Trim(std::string s)
     return s.substr(start);
 }
 
+bool IsFolder(const std::string& path)
+{
+    struct stat st
+    { };
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// shell/master/, else the only shell, else the first in name order; empty when there is none.
+std::string ChooseShell(const ShellFolder& ghost)
+{
+    const std::string master = ghost.Find("shell/master");
+    if (!master.empty() && IsFolder(master))
+        return master + "/";
+    const std::string shells = ghost.Find("shell");
+    if (shells.empty())
+        return {};
+    for (const std::string& name : ShellFolder::Entries(shells))
+        if (IsFolder(shells + "/" + name))
+            return shells + "/" + name + "/";
+    return {};
+}
+
 } // namespace
 
 std::string ShellIndex::GhostName(const std::string& descript)
 {
     std::string text = descript;
-    if (text.starts_with("\xEF\xBB\xBF"))
+    std::string charset = "CP932";
+    if (text.starts_with("\xEF\xBB\xBF")) {
         text.erase(0, 3);
-    std::string charset;
+        charset = "UTF-8";
+    }
     std::string sakuraName;
     std::string name;
     std::istringstream lines(text);
@@ -72,20 +61,22 @@ std::string ShellIndex::GhostName(const std::string& descript)
         const size_t comma = line.find(',');
         if (comma == std::string::npos)
             continue;
-        const std::string key = Trim(line.substr(0, comma));
+        const std::string key = LowerAscii(Trim(line.substr(0, comma)));
         const std::string value = Trim(line.substr(comma + 1));
-        if (key == "charset")
-            charset = value;
-        else if (key == "sakura.name" && sakuraName.empty())
+        if (key == "charset") {
+            if (const std::string known = IconvCharset(value); !known.empty())
+                charset = known;
+        } else if (key == "sakura.name" && sakuraName.empty()) {
             sakuraName = value;
-        else if (key == "name" && name.empty())
+        } else if (key == "name" && name.empty()) {
             name = value;
+        }
     }
     const std::string chosen = sakuraName.empty() ? name : sakuraName;
-    if (chosen.empty())
-        return {};
-    bool utf8 = charset == "UTF-8" || charset == "utf-8" || charset == "UTF8";
-    return utf8 ? Convert("CP932", "UTF-8", chosen) : chosen;
+    if (chosen.empty() || charset == "CP932")
+        return chosen;
+    std::string sjis;
+    return Convert("CP932", charset.c_str(), chosen, sjis) ? sjis : std::string();
 }
 
 std::vector<std::string> ShellIndex::Roots(const std::string& settingsFile)
@@ -95,7 +86,7 @@ std::vector<std::string> ShellIndex::Roots(const std::string& settingsFile)
         roots.push_back(std::string(ninix) + "/.ninix/ghost");
     if (const char* home = std::getenv("HOME"))
         roots.push_back(std::string(home) + "/.ninix/ghost");
-    std::istringstream lines(ReadFile(settingsFile));
+    std::istringstream lines(ShellFolder::Read(settingsFile, kMaxDescriptBytes).value_or(""));
     for (std::string line; std::getline(lines, line);) {
         line = Trim(line);
         if (!line.empty() && line[0] != '#')
@@ -107,36 +98,27 @@ std::vector<std::string> ShellIndex::Roots(const std::string& settingsFile)
 void ShellIndex::Scan(const std::vector<std::string>& roots)
 {
     for (const std::string& root : roots) {
-        DIR* dir = ::opendir(root.c_str());
-        if (!dir)
-            continue;
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name == "." || name == "..")
-                continue;
-            const std::string ghost = root + "/" + name;
-            const std::string descript = ghost + "/ghost/master/descript.txt";
-            if (!IsFile(descript))
-                continue;
-            const std::string ghostName = GhostName(ReadFile(descript));
-            if (!ghostName.empty())
-                shells_.emplace(
-                    ghostName, ghost + "/shell/master/"); // the first root listing a name wins
+        for (const std::string& name : ShellFolder::Entries(root)) {
+            const ShellFolder ghost(root + "/" + name + "/");
+            const std::string descript = ghost.Find("ghost/master/descript.txt");
+            const auto bytes
+                = descript.empty() ? std::nullopt : ShellFolder::Read(descript, kMaxDescriptBytes);
+            const std::string ghostName = bytes ? GhostName(*bytes) : std::string();
+            const std::string shell = ghostName.empty() ? std::string() : ChooseShell(ghost);
+            if (!shell.empty())
+                folders_.emplace(ghostName, shell); // the first root listing a name wins
         }
-        ::closedir(dir);
     }
 }
 
-std::string ShellIndex::SurfaceFile(const std::string& ghostNameSjis, int surface) const
+const Shell* ShellIndex::ShellOf(const std::string& ghostNameSjis)
 {
-    const auto it = shells_.find(ghostNameSjis);
-    if (it == shells_.end() || surface < 0)
-        return {};
-    char padded[32];
-    std::snprintf(padded, sizeof padded, "surface%04d.png", surface);
-    for (const std::string& file :
-        { "surface" + std::to_string(surface) + ".png", std::string(padded) })
-        if (IsFile(it->second + file))
-            return it->second + file;
-    return {};
+    const auto known = shells_.find(ghostNameSjis);
+    if (known != shells_.end())
+        return known->second.get();
+    const auto folder = folders_.find(ghostNameSjis);
+    if (folder == folders_.end())
+        return nullptr;
+    return shells_.emplace(ghostNameSjis, std::make_unique<Shell>(folder->second))
+        .first->second.get();
 }

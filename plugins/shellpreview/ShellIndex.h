@@ -1,31 +1,34 @@
 #pragma once
 
+#include "Shell.h"
+
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 // Where the shells of the installed ghosts are: every folder of every ghost root that holds
 // ghost/master/descript.txt names a ghost (its sakura.name, else its name, in Shift_JIS as the
-// bottle log carries it) whose surfaces are in shell/master/. Built once; read-only afterwards.
+// bottle log carries it). Its shell is shell/master/, else the ghost's only shell, else the first
+// in name order. Each shell is read the first time it is asked for, then kept.
 class ShellIndex
 {
 public:
     // roots: native (UTF-8) folders. Folders or files that cannot be read are passed over.
     void Scan(const std::vector<std::string>& roots);
 
-    // The native path of the surface's PNG ("surfaceN.png", else "surface%04d.png"), or empty.
-    std::string SurfaceFile(const std::string& ghostNameSjis, int surface) const;
-    size_t Count() const { return shells_.size(); }
+    // The ghost's shell, or nullptr when no installed ghost has that name.
+    const Shell* ShellOf(const std::string& ghostNameSjis);
+    size_t Count() const { return folders_.size(); }
 
     // The ghost roots to scan: the usual place of the Linux ghost host, then the lines of the
     // settings file (one folder a line; empty lines and lines starting with "#" are skipped).
     static std::vector<std::string> Roots(const std::string& settingsFile);
-    // The ghost's name from a descript.txt's bytes, in Shift_JIS (UTF-8 when it says
-    // "charset,UTF-8"); empty when it names none.
+    // The ghost's name from a descript.txt's bytes, in Shift_JIS, converted from the charset it
+    // names; empty when it names none or the name does not convert.
     static std::string GhostName(const std::string& descript);
-    // iconv between two character sets; empty when the text does not convert.
-    static std::string Convert(const char* to, const char* from, const std::string& text);
 
 private:
-    std::map<std::string, std::string> shells_; // Shift_JIS name -> native shell folder with "/"
+    std::map<std::string, std::string> folders_; // Shift_JIS name -> native shell folder with "/"
+    std::map<std::string, std::unique_ptr<Shell>> shells_; // read so far
 };

@@ -1,66 +1,51 @@
 // Velmo's surface plug-in: draws the surfaces of the ghosts installed on this machine from their
-// shells' PNG files. It implements plugins/spp.h, version 1.
+// shells, composed as ghost hosts compose a still surface. It implements plugins/spp.h, version 1.
 //
 // Settings: velmo-shell-preview.txt beside this file, one ghost root folder a line, scanned after
 // the usual place of the Linux ghost host ($NINIX_HOME/.ninix/ghost, ~/.ninix/ghost).
 
+#include "Charset.h"
 #include "ShellIndex.h"
 #include "plugins/spp.h"
 
-#include <cstring>
-#include <iconv.h>
+#include <cstdio>
 #include <memory>
-#include <png.h>
-#include <vector>
+#include <optional>
+#include <string>
 
 namespace {
 
-constexpr int32_t kMaxSide = 4096;
+std::unique_ptr<ShellIndex> shells;
 
-ShellIndex* shells = nullptr;
+// The host asks for a surface's size, then for its pixels: the picture composed for the size is
+// kept for the pixels, so each surface is composed once.
+struct Drawn
+{
+    std::string ghost;
+    int32_t surface = 0;
+    std::optional<Image> image;
+};
+std::unique_ptr<Drawn> lastDrawn;
 
 // The host's strings are Shift_JIS; the file system's names are UTF-8.
 std::string SjisToUtf8(const char* sjis)
 {
-    const std::string converted = ShellIndex::Convert("UTF-8", "CP932", sjis);
-    return converted.empty() ? std::string(sjis) : converted;
+    std::string utf8;
+    return Convert("UTF-8", "CP932", sjis, utf8) ? utf8 : std::string(sjis);
 }
 
-// A decoded surface: BGRA pixels, rows top to bottom.
-struct Picture
+const std::optional<Image>& Picture(const char* ghostName, int32_t surface)
 {
-    int32_t width = 0;
-    int32_t height = 0;
-    bool hasAlpha = false;
-    std::vector<uint8_t> bgra;
-};
-
-bool Decode(const std::string& file, Picture& picture, bool pixels)
-{
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, file.c_str()))
-        return false;
-    if (image.width == 0 || image.height == 0 || image.width > kMaxSide
-        || image.height > kMaxSide) {
-        png_image_free(&image);
-        return false;
+    if (!lastDrawn || lastDrawn->ghost != ghostName || lastDrawn->surface != surface) {
+        lastDrawn.reset(); // the old picture goes before the new one is drawn
+        auto drawn = std::make_unique<Drawn>();
+        drawn->ghost = ghostName;
+        drawn->surface = surface;
+        if (const Shell* shell = shells ? shells->ShellOf(ghostName) : nullptr)
+            drawn->image = shell->Draw(surface);
+        lastDrawn = std::move(drawn);
     }
-    picture.width = static_cast<int32_t>(image.width);
-    picture.height = static_cast<int32_t>(image.height);
-    picture.hasAlpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
-    if (!pixels) {
-        png_image_free(&image);
-        return true;
-    }
-    image.format = PNG_FORMAT_BGRA;
-    picture.bgra.assign(PNG_IMAGE_SIZE(image), 0);
-    if (!png_image_finish_read(&image, nullptr, picture.bgra.data(), 0, nullptr)) {
-        png_image_free(&image);
-        return false;
-    }
-    return true;
+    return lastDrawn->image;
 }
 
 } // namespace
@@ -80,19 +65,19 @@ __attribute__((visibility("default"))) int32_t GetVersion(
 __attribute__((visibility("default"))) int32_t Load(const char* folder)
 {
     try {
-        delete shells;
-        shells = new ShellIndex;
+        lastDrawn.reset();
+        shells = std::make_unique<ShellIndex>();
         shells->Scan(ShellIndex::Roots(SjisToUtf8(folder) + "velmo-shell-preview.txt"));
     } catch (...) {
-        // An shells that could not be built draws nothing; the host goes on.
+        // A list of shells that could not be built draws nothing; the host goes on.
     }
     return 0;
 }
 
 __attribute__((visibility("default"))) int32_t Unload(void)
 {
-    delete shells;
-    shells = nullptr;
+    lastDrawn.reset();
+    shells.reset();
     return 0;
 }
 
@@ -100,12 +85,11 @@ __attribute__((visibility("default"))) int32_t GetImageSize(
     const char* ghostName, int32_t surface, int32_t* width, int32_t* height)
 {
     try {
-        const std::string file = shells ? shells->SurfaceFile(ghostName, surface) : std::string();
-        Picture picture;
-        if (file.empty() || !Decode(file, picture, false))
+        const auto& image = Picture(ghostName, surface);
+        if (!image)
             return 1;
-        *width = picture.width;
-        *height = picture.height;
+        *width = image->width;
+        *height = image->height;
         return 0;
     } catch (...) {
         return 1;
@@ -116,28 +100,23 @@ __attribute__((visibility("default"))) int32_t GetImage(
     const char* ghostName, int32_t surface, SppBitmap* bitmap)
 {
     try {
-        const std::string file = shells ? shells->SurfaceFile(ghostName, surface) : std::string();
-        Picture picture;
-        if (file.empty() || !Decode(file, picture, true) || picture.width != bitmap->width
-            || picture.height != bitmap->height)
+        const auto& image = Picture(ghostName, surface);
+        if (!image || image->width != bitmap->width || image->height != bitmap->height)
             return 1;
-        // Shells without alpha use the old convention: the top-left pixel's colour is transparent.
-        const uint8_t* key = picture.bgra.data();
-        for (int32_t y = 0; y < picture.height; ++y) {
+        // Drawn over white, as the page shows it.
+        for (int32_t y = 0; y < image->height; ++y) {
             uint8_t* out = bitmap->pixels
                 + static_cast<size_t>(y) * static_cast<size_t>(bitmap->bytesPerRow);
-            const uint8_t* in = picture.bgra.data()
-                + static_cast<size_t>(y) * static_cast<size_t>(picture.width) * 4;
-            for (int32_t x = 0; x < picture.width; ++x, in += 4, out += 4) {
-                unsigned alpha = in[3];
-                if (!picture.hasAlpha)
-                    alpha = (in[0] == key[0] && in[1] == key[1] && in[2] == key[2]) ? 0 : 255;
+            const uint8_t* in = image->At(0, y);
+            for (int32_t x = 0; x < image->width; ++x, in += 4, out += 4) {
+                const unsigned alpha = in[3];
                 for (int c = 0; c < 3; ++c)
                     out[c]
                         = static_cast<uint8_t>((in[c] * alpha + 255 * (255 - alpha) + 127) / 255);
                 out[3] = 0;
             }
         }
+        lastDrawn.reset(); // handed over: the host keeps the bitmap
         return 0;
     } catch (...) {
         return 1;

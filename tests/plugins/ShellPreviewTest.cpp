@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <png.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -70,6 +71,7 @@ protected:
         WriteText(sakura / "ghost/master/descript.txt",
             "\xEF\xBB\xBF"
             "charset,UTF-8\r\nname,Sakura Ghost\r\nsakura.name,さくら\r\nkero.name,ケロ\r\n");
+        WriteText(sakura / "shell/master/descript.txt", "seriko.use_self_alpha, 1\r\n");
         WritePng(sakura / "shell/master/surface0.png", 4, 3, rgba, true);
         WritePng(sakura / "shell/master/surface0010.png", 5, 2, keyed, false);
         WriteText(
@@ -121,7 +123,8 @@ TEST_F(ShellPreviewTest, ShiftJisDescriptAndWhatCannotBeDrawn)
     TBitmap b;
     ASSERT_TRUE(list.GetSurface(J("毒子"), 0, b));
     EXPECT_EQ(b.Width(), 2);
-    EXPECT_EQ(b.Pixel(1, 1), 0u);
+    // Its own alpha counts only when the shell says so: here the top-left colour is the key.
+    EXPECT_EQ(b.Pixel(1, 1), 0xFFFFFFu);
     EXPECT_FALSE(list.GetSurface("Sakura Ghost", 0, b)); // sakura.name comes first
     EXPECT_FALSE(list.GetSurface(J("知らない"), 0, b));
     EXPECT_FALSE(list.GetSurface(J("さくら"), 3, b)); // no such surface
@@ -132,21 +135,126 @@ TEST_F(ShellPreviewTest, ShiftJisDescriptAndWhatCannotBeDrawn)
     EXPECT_FALSE(list.GetSurface(J("さくら"), 7, b));
 }
 
-// The real shell of the corpus, when it is beside the project.
-TEST_F(ShellPreviewTest, RealShellSurfaceZero)
+// The real shell of the corpus, when it is beside the project: its surfaces draw.
+TEST_F(ShellPreviewTest, RealShellSurfaces)
 {
-    const std::filesystem::path shell = VELMO_SOURCE_DIR "/../shared/corpus/shell/surface0000.png";
-    if (!std::filesystem::exists(shell))
+    const std::filesystem::path shell = VELMO_SOURCE_DIR "/../shared/corpus/shell";
+    if (!std::filesystem::exists(shell / "surfaces.txt"))
         GTEST_SKIP() << "corpus not found";
     const auto ghost = root / "master";
     WriteText(ghost / "ghost/master/descript.txt", "charset,UTF-8\r\nsakura.name,Master\r\n");
-    std::filesystem::create_directories(ghost / "shell/master");
-    std::filesystem::copy_file(shell, ghost / "shell/master/surface0000.png");
+    std::filesystem::create_directories(ghost / "shell");
+    std::filesystem::copy(shell, ghost / "shell/master");
     list.LoadFromFolder(Folder());
+    for (const int surface : { 0, 1, 2, 3, 4, 5, 6, 7, 10, 11 }) {
+        TBitmap b;
+        ASSERT_TRUE(list.GetSurface("Master", surface, b)) << surface;
+        EXPECT_GT(b.Width(), 0) << surface;
+    }
     TBitmap b;
     ASSERT_TRUE(list.GetSurface("Master", 0, b));
     EXPECT_EQ(b.Width(), 260);
     EXPECT_EQ(b.Height(), 390);
+}
+
+// A shell that composes its faces from a base and parts, as real shells do.
+class ComposedShellTest : public ShellPreviewTest
+{
+protected:
+    static constexpr uint32_t K = 0xFFFF00FF; // the base's key colour
+    static constexpr uint32_t B = 0xFF0000FF;
+    static constexpr uint32_t E = 0xFFFF0000;
+    static constexpr uint32_t G = 0xFF00FF00; // the eye's key colour
+    static constexpr uint32_t M = 0xFF000000;
+
+    void SetUp() override
+    {
+        ShellPreviewTest::SetUp();
+        const auto ghost = root / "composer";
+        WriteText(ghost / "ghost/master/descript.txt", "charset,utf8\r\nsakura.name,合成\r\n");
+        // No shell/master: the first shell in name order is used.
+        WriteText(ghost / "shell/zeta/surface0.png", "not this one");
+        const auto shell = ghost / "shell/alpha";
+        WritePng(shell / "Surface0.PNG", 4, 4, { K, B, B, B, B, B, B, B, B, B, B, B, B, B, B, K },
+            false);
+        WritePng(shell / "surface005.png", 2, 1, { K, B }, false);
+        // Names in any case: the definitions say "parts\\eye.png" and "parts/mouth.png".
+        WritePng(shell / "Parts/Eye.png", 2, 2, { G, E, E, E }, false);
+        WritePng(shell / "Parts/mouth.png", 2, 2, { M, M, M, M }, false);
+        // Grey levels are the mouth's alpha: black transparent, white opaque.
+        WritePng(shell / "Parts/MOUTH.pna", 2, 2,
+            { 0xFF000000, 0xFFFFFFFF, 0xFF808080, 0xFFFFFFFF }, false);
+        WriteText(shell / "damaged.png", "\x89PNG\r\n\x1a\n broken");
+        WritePng(shell / "顔.png", 2, 1, { K, E }, false);
+        WriteText(shell / "surfaces.txt",
+            J("charset,Shift_JIS\r\n// 顔の定義\r\n"
+              "surface0,1\r\n{\r\nelement0,base,surface0.png,0,0\r\n"
+              "element1,overlay,parts\\eye.png,1,1\r\nelement2,overlay,parts\\mouth.png,2,2\r\n}"
+              "\r\n"
+              "surface.append1\r\n{\r\nelement3,interpolate,parts/eye.png,-1,-1\r\n}\r\n"
+              "surface2 {\r\nelement0,base,surface0.png,0,0\r\n"
+              "element1,overlayfast,parts/eye.png,2,2\r\n}\r\n"
+              "surface3\r\n{\r\nelement0,base,surface0.png,0,0\r\n"
+              "element1,replace,parts/mouth.png,1,1\r\n}\r\n"
+              "surface10-12,!11\r\n{\r\nelement0,base,surface0.png,0,0\r\n}\r\n"
+              "surface20\r\n{\r\nelement0,base\r\nelement0,base,surface0.png,0,0\r\n}\r\n"
+              "surface30\r\n{\r\nelement0,base,damaged.png,0,0\r\n}\r\n"
+              "surface41\r\n{\r\nelement0,base,顔.png,0,0\r\n}\r\n"
+              "surface61\r\n{\r\nelement0,base,../alpha/surface0.png,0,0\r\n}\r\n"
+              "sakura.surface.alias\r\n{\r\n100,[2,3]\r\n}\r\n"));
+        // A FIFO where a picture should be must not hold the host.
+        ASSERT_EQ(::mkfifo((shell / "surface60.png").c_str(), 0600), 0);
+        WriteText(shell / "surfaces2.txt",
+            "\xEF\xBB\xBFsurface40\r\n{\r\nelement0,base,顔.png,0,0\r\n}\r\n");
+        list.LoadFromFolder(Folder());
+    }
+
+    TBitmap Draw(int surface)
+    {
+        TBitmap b;
+        EXPECT_TRUE(list.GetSurface(J("合成"), surface, b)) << surface;
+        return b;
+    }
+};
+
+TEST_F(ComposedShellTest, ElementsStackByTheirMethods)
+{
+    const struct
+    {
+        int surface;
+        int x;
+        int y;
+        uint32_t rgb;
+    } pixels[] = {
+        { 0, 0, 0, 0xFFFFFF }, // the base's key colour
+        { 0, 1, 1, 0x0000FF }, // the eye's key colour lets the base through
+        { 0, 2, 1, 0xFF0000 }, // the eye
+        { 0, 3, 2, 0x000000 }, // the mouth where its mask is white
+        { 0, 2, 2, 0xFF0000 }, // ... black
+        { 0, 2, 3, 0x00007F }, // ... grey: half over the base
+        { 0, 3, 3, 0x000000 }, // an overlay covers the base's transparent corner
+        { 1, 0, 0, 0xFF0000 }, // appended: the eye beneath, where the base is transparent
+        { 1, 2, 1, 0xFF0000 },
+        { 2, 3, 3, 0xFFFFFF }, // overlayfast: not where the base is transparent
+        { 2, 3, 2, 0xFF0000 },
+        { 3, 1, 1, 0xFFFFFF }, // replace: the mouth's transparency replaces the base
+        { 3, 1, 2, 0x7F7F7F }, { 3, 2, 1, 0x000000 }, { 10, 1, 1, 0x0000FF }, // a range
+        { 12, 0, 0, 0xFFFFFF }, { 100, 3, 2, 0xFF0000 }, // an alias of surface 2
+        { 20, 1, 1, 0x0000FF }, // a damaged line is skipped
+        { 5, 1, 0, 0x0000FF }, // surface005.png, no definition
+        { 40, 1, 0, 0xFF0000 }, // a UTF-8 definition
+        { 41, 1, 0, 0xFF0000 }, // a Shift_JIS one naming the same file
+    };
+    for (const auto& p : pixels) {
+        const TBitmap b = Draw(p.surface);
+        const bool small = p.surface == 5 || p.surface == 40 || p.surface == 41;
+        ASSERT_EQ(b.Width(), small ? 2 : 4) << p.surface;
+        EXPECT_EQ(b.Pixel(p.x, p.y), p.rgb) << p.surface << " at " << p.x << "," << p.y;
+    }
+    TBitmap b;
+    // Excluded, a damaged image, unknown, a FIFO, a file outside the shell.
+    for (const int missing : { 11, 30, 50, 60, 61 })
+        EXPECT_FALSE(list.GetSurface(J("合成"), missing, b)) << missing;
 }
 
 // The sample log's pages, with a ghost of its name installed: the pictures the pages show exist.

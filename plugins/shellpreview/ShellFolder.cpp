@@ -1,0 +1,114 @@
+#include "ShellFolder.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+std::string LowerAscii(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + ('a' - 'A'));
+    return out;
+}
+
+ShellFolder::ShellFolder(std::string root)
+    : root_(std::move(root))
+{ }
+
+const std::map<std::string, std::string>& ShellFolder::Listing(const std::string& folder) const
+{
+    const auto known = listings_.find(folder);
+    if (known != listings_.end())
+        return known->second;
+    std::map<std::string, std::string> listing;
+    for (const std::string& name : Entries(folder))
+        listing.emplace(LowerAscii(name), name);
+    return listings_.emplace(folder, std::move(listing)).first->second;
+}
+
+std::vector<std::string> ShellFolder::Entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+            if (names.size() >= kMaxEntries)
+                break;
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string ShellFolder::Find(std::string_view relative) const
+{
+    std::string path = root_;
+    bool any = false;
+    while (!relative.empty()) {
+        const size_t cut = relative.find_first_of("/\\");
+        const std::string_view part = relative.substr(0, cut);
+        relative = cut == std::string_view::npos ? std::string_view() : relative.substr(cut + 1);
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..")
+            return {};
+        const auto& listing = Listing(path);
+        const auto it = listing.find(LowerAscii(part));
+        if (it == listing.end())
+            return {};
+        path += it->second;
+        if (!relative.empty())
+            path += '/';
+        any = true;
+    }
+    return any ? path : std::string();
+}
+
+std::vector<std::string> ShellFolder::Files() const
+{
+    std::vector<std::string> files;
+    for (const auto& [lower, name] : Listing(root_)) {
+        struct stat st
+        { };
+        if (::stat((root_ + name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            files.push_back(name);
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::optional<std::string> ShellFolder::Read(const std::string& path, size_t limit)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st
+    { };
+    std::optional<std::string> bytes;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) <= limit) {
+        std::string data(static_cast<size_t>(st.st_size), '\0');
+        size_t done = 0;
+        while (done < data.size()) {
+            const ssize_t n
+                = ::pread(fd, data.data() + done, data.size() - done, static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<size_t>(n);
+        }
+        // A file that shrank while read is what it is now.
+        data.resize(done);
+        bytes = std::move(data);
+    }
+    ::close(fd);
+    return bytes;
+}

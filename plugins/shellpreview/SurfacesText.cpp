@@ -1,0 +1,224 @@
+#include "SurfacesText.h"
+
+#include "Charset.h"
+
+#include <charconv>
+#include <optional>
+
+namespace {
+
+std::string_view Trim(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string Lower(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + ('a' - 'A'));
+    return out;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix)
+{
+    return s.size() >= prefix.size() && Lower(s.substr(0, prefix.size())) == prefix;
+}
+
+std::optional<int> Number(std::string_view s)
+{
+    s = Trim(s);
+    int value = 0;
+    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (s.empty() || error != std::errc() || end != s.data() + s.size())
+        return std::nullopt;
+    return value;
+}
+
+std::vector<std::string_view> Split(std::string_view s, char separator)
+{
+    std::vector<std::string_view> parts;
+    for (;;) {
+        const size_t at = s.find(separator);
+        parts.push_back(s.substr(0, at));
+        if (at == std::string_view::npos)
+            return parts;
+        s.remove_prefix(at + 1);
+    }
+}
+
+// "1,3,7", "10-19", "!12": the ranges of a header; a malformed item is passed over.
+std::vector<SurfaceRange> Ranges(std::string_view list)
+{
+    std::vector<SurfaceRange> ranges;
+    for (std::string_view item : Split(list, ',')) {
+        item = Trim(item);
+        SurfaceRange range;
+        if (item.starts_with('!')) {
+            range.exclude = true;
+            item = Trim(item.substr(1));
+        }
+        if (StartsWithNoCase(item, "surface")) // "surface1,surface3" is seen too
+            item.remove_prefix(7);
+        const size_t dash = item.find('-', 1);
+        const auto low = Number(item.substr(0, dash));
+        const auto high = dash == std::string_view::npos ? low : Number(item.substr(dash + 1));
+        if (!low || !high || *low < 0 || *high < *low)
+            continue;
+        range.low = *low;
+        range.high = *high;
+        ranges.push_back(range);
+    }
+    return ranges;
+}
+
+// "elementN,method,file,x,y"
+std::optional<SurfaceElement> Element(std::string_view line)
+{
+    const std::vector<std::string_view> fields = Split(line, ',');
+    if (fields.size() < 5)
+        return std::nullopt;
+    const auto number = Number(fields[0].substr(7));
+    // The file name may itself hold commas: x and y are the last two fields.
+    const auto x = Number(fields[fields.size() - 2]);
+    const auto y = Number(fields.back());
+    if (!number || *number < 0 || *number > SurfaceDefinitions::kMaxElement || !x || !y)
+        return std::nullopt;
+    SurfaceElement element;
+    element.number = *number;
+    element.method = Lower(Trim(fields[1]));
+    const size_t fileStart = fields[2].data() - line.data();
+    const size_t fileEnd = fields[fields.size() - 2].data() - line.data() - 1;
+    element.file = std::string(Trim(line.substr(fileStart, fileEnd - fileStart)));
+    for (char& c : element.file)
+        if (c == '\\')
+            c = '/';
+    if (element.file.empty())
+        return std::nullopt;
+    element.x = *x;
+    element.y = *y;
+    return element;
+}
+
+// "key,[id1,id2,...]": the first id.
+std::optional<std::pair<int, int>> Alias(std::string_view line)
+{
+    const size_t comma = line.find(',');
+    const size_t open = line.find('[');
+    if (comma == std::string_view::npos || open == std::string_view::npos || open < comma)
+        return std::nullopt;
+    const auto key = Number(line.substr(0, comma));
+    const size_t close = line.find(']', open);
+    const std::string_view ids
+        = line.substr(open + 1, close == std::string_view::npos ? close : close - open - 1);
+    const auto first = Number(Split(ids, ',').front());
+    if (!key || !first)
+        return std::nullopt;
+    return std::make_pair(*key, *first);
+}
+
+// The text in UTF-8, in lines. The whole text is converted at once; when that fails, line by
+// line, and a line that does not convert is left out.
+std::vector<std::string> Utf8Lines(std::string_view bytes)
+{
+    std::string charset = "CP932";
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        charset = "UTF-8";
+        bytes.remove_prefix(3);
+    }
+    const std::string_view first = Trim(bytes.substr(0, bytes.find('\n')));
+    if (StartsWithNoCase(first, "charset,"))
+        if (const std::string named = IconvCharset(first.substr(8)); !named.empty())
+            charset = named;
+    std::vector<std::string> lines;
+    std::string converted;
+    Converter convert("UTF-8", charset.c_str());
+    if (charset == "UTF-8" || convert(bytes, converted)) {
+        for (const std::string_view line : Split(charset == "UTF-8" ? bytes : converted, '\n'))
+            lines.emplace_back(line);
+        return lines;
+    }
+    for (const std::string_view line : Split(bytes, '\n'))
+        if (convert(line, converted))
+            lines.push_back(converted);
+    return lines;
+}
+
+} // namespace
+
+bool SurfaceBlock::Names(int surface) const
+{
+    bool named = false;
+    for (const SurfaceRange& range : ranges)
+        if (surface >= range.low && surface <= range.high) {
+            if (range.exclude)
+                return false;
+            named = true;
+        }
+    return named;
+}
+
+void SurfaceDefinitions::Parse(std::string_view bytes)
+{
+    enum class Kind { None, Surface, Alias, Other };
+    Kind kind = Kind::None; // of the block open now, or of the header waiting for its "{"
+    bool open = false;
+    std::string pending; // a header waiting for its "{"
+    std::string scope;
+
+    const auto startBlock = [&](std::string_view header) {
+        header = Trim(header);
+        kind = Kind::Other;
+        if (StartsWithNoCase(header, "surface.append")) {
+            blocks.push_back({ Ranges(header.substr(14)), true, {} });
+            kind = Kind::Surface;
+        } else if (StartsWithNoCase(header, "surface")) {
+            blocks.push_back({ Ranges(header.substr(7)), false, {} });
+            kind = Kind::Surface;
+        } else if (const std::string lower = Lower(header); lower.ends_with(".surface.alias")) {
+            scope = lower.substr(0, lower.size() - 14);
+            kind = Kind::Alias;
+        }
+        open = true;
+    };
+
+    for (const std::string& text : Utf8Lines(bytes)) {
+        std::string_view line = Trim(text);
+        if (line.empty() || line.starts_with("//"))
+            continue;
+        if (!open) {
+            if (line == "{") {
+                if (!pending.empty())
+                    startBlock(pending);
+                else
+                    open = true, kind = Kind::Other;
+                pending.clear();
+            } else if (line.ends_with('{')) {
+                startBlock(line.substr(0, line.size() - 1));
+                pending.clear();
+            } else if (line != "}") {
+                pending = std::string(line);
+            }
+            continue;
+        }
+        const bool closes = line.ends_with('}');
+        if (closes)
+            line = Trim(line.substr(0, line.size() - 1));
+        if (kind == Kind::Surface && StartsWithNoCase(line, "element")) {
+            if (auto element = Element(line))
+                blocks.back().elements.push_back(std::move(*element));
+        } else if (kind == Kind::Alias) {
+            if (const auto alias = Alias(line))
+                aliases[scope].emplace(alias->first, alias->second);
+        }
+        if (closes) {
+            open = false;
+            kind = Kind::None;
+        }
+    }
+}
