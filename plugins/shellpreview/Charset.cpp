@@ -2,6 +2,15 @@
 
 #include <iconv.h>
 
+std::string LowerAscii(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + ('a' - 'A'));
+    return out;
+}
+
 std::string IconvCharset(std::string_view written)
 {
     // Compared without case, blanks, "-" and "_", so "Shift_JIS", "shift-jis" and "SJIS" meet.

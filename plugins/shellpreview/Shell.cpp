@@ -1,5 +1,6 @@
 #include "Shell.h"
 
+#include "Charset.h"
 #include "Compose.h"
 
 #include <charconv>

@@ -1,20 +1,13 @@
 #include "ShellFolder.h"
 
+#include "Charset.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-std::string LowerAscii(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + ('a' - 'A'));
-    return out;
-}
 
 ShellFolder::ShellFolder(std::string root)
     : root_(std::move(root))

@@ -37,6 +37,3 @@ private:
     std::string root_;
     mutable std::map<std::string, std::map<std::string, std::string>> listings_;
 };
-
-// ASCII letters lowered, other bytes as they are.
-std::string LowerAscii(std::string_view text);

@@ -16,18 +16,9 @@ std::string_view Trim(std::string_view s)
     return s;
 }
 
-std::string Lower(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + ('a' - 'A'));
-    return out;
-}
-
 bool StartsWithNoCase(std::string_view s, std::string_view prefix)
 {
-    return s.size() >= prefix.size() && Lower(s.substr(0, prefix.size())) == prefix;
+    return s.size() >= prefix.size() && LowerAscii(s.substr(0, prefix.size())) == prefix;
 }
 
 std::optional<int> Number(std::string_view s)
@@ -91,7 +82,7 @@ std::optional<SurfaceElement> Element(std::string_view line)
         return std::nullopt;
     SurfaceElement element;
     element.number = *number;
-    element.method = Lower(Trim(fields[1]));
+    element.method = LowerAscii(Trim(fields[1]));
     const size_t fileStart = fields[2].data() - line.data();
     const size_t fileEnd = fields[fields.size() - 2].data() - line.data() - 1;
     element.file = std::string(Trim(line.substr(fileStart, fileEnd - fileStart)));
@@ -180,7 +171,8 @@ void SurfaceDefinitions::Parse(std::string_view bytes)
         } else if (StartsWithNoCase(header, "surface")) {
             blocks.push_back({ Ranges(header.substr(7)), false, {} });
             kind = Kind::Surface;
-        } else if (const std::string lower = Lower(header); lower.ends_with(".surface.alias")) {
+        } else if (const std::string lower = LowerAscii(header);
+                   lower.ends_with(".surface.alias")) {
             scope = lower.substr(0, lower.size() - 14);
             kind = Kind::Alias;
         }
