@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace {
@@ -92,13 +93,14 @@ std::string TSurfaces::GetSurfacePath(const std::string& ghostName, int32_t surf
     if (surface < 0)
         return programFolder_ + "general-1.bmp";
     const std::string folder = CacheFolder();
-    const std::string path = CachePath(ghostName, std::to_string(surface));
+    const std::string name = EscapeFileName(ghostName) + std::to_string(surface) + ".bmp";
+    const std::string path = folder + name;
+    if (Cached(folder, name))
+        return path;
     // A name that can name no file (not Shift_JIS, or holding a NUL, which NativePath refuses)
-    // gives a missing picture, as for a surface no plug-in can draw. The path is converted once,
-    // by the existence test.
+    // gives a missing picture, as for a surface no plug-in can draw.
     try {
-        if (FileExists(path))
-            return path;
+        NativePath(path);
     } catch (const EEncodingError&) {
         return path;
     }
@@ -107,6 +109,7 @@ std::string TSurfaces::GetSurfacePath(const std::string& ghostName, int32_t surf
         if (!folder.empty())
             CreateFolders(folder);
         WriteFileAtomic(path, bitmap.ToBmpBytes());
+        listing_.insert(name);
     }
     return path;
 }
@@ -119,4 +122,33 @@ std::string TSurfaces::CachePath(const std::string& ghostName, std::string_view 
 void TSurfaces::ReloadPlugins()
 {
     plugins_.LoadFromFolder(SppDir);
+    listed_ = false;
+}
+
+bool TSurfaces::Cached(const std::string& folder, const std::string& name)
+{
+    if (!listed_ || listedFolder_ != folder) {
+        listing_.clear();
+        listed_ = true;
+        listedFolder_ = folder;
+        // A folder that cannot be listed (it does not exist yet, or its name does not convert)
+        // holds nothing.
+        std::string native;
+        try {
+            native = NativePath(folder.empty() ? "." : folder);
+        } catch (const EEncodingError&) {
+            return false;
+        }
+        if (DIR* dir = ::opendir(native.c_str())) {
+            while (const dirent* entry = ::readdir(dir)) {
+                try {
+                    listing_.insert(FromNativePath(entry->d_name));
+                } catch (const EEncodingError&) {
+                    // a name no ghost's picture can have
+                }
+            }
+            ::closedir(dir);
+        }
+    }
+    return listing_.count(name) != 0;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 class TSppList;
 
@@ -32,12 +33,19 @@ public:
     // The cache file for a surface written as text; nothing is looked up or drawn.
     std::string CachePath(const std::string& ghostName, std::string_view surfaceText) const;
 
-    // Loads the plug-ins of SppDir afresh and empties their in-memory cache.
+    // Loads the plug-ins of SppDir afresh and empties their in-memory cache. The cache folder is
+    // listed again at the next lookup, so one page build lists it once.
     void ReloadPlugins();
 
 private:
     std::string CacheFolder() const;
+    // Whether the cache folder holds the file (a name in it), from one listing of the folder
+    // made at the first question after ReloadPlugins or a change of CacheDir.
+    bool Cached(const std::string& folder, const std::string& name);
 
     const std::string programFolder_;
     TSppList& plugins_;
+    bool listed_ = false;
+    std::string listedFolder_;
+    std::unordered_set<std::string> listing_; // file names in program text
 };

@@ -100,6 +100,13 @@ TEST_F(SurfacesTest, DrawsSavesAndThenReusesTheFile)
     EXPECT_EQ(surfaces.GetSurfacePath(J("さくら"), 10), path);
     EXPECT_EQ(Calls().size(), calls);
     EXPECT_TRUE(list.Images.empty());
+
+    // The cache folder is listed once a build: a picture removed between builds is drawn again.
+    surfaces.SppDir = Folder();
+    std::filesystem::remove(dir.Native() / "cache" / "さくら10.bmp");
+    surfaces.ReloadPlugins();
+    EXPECT_EQ(surfaces.GetSurfacePath(J("さくら"), 10), path);
+    EXPECT_TRUE(std::filesystem::exists(dir.Native() / "cache" / "さくら10.bmp"));
 }
 
 TEST_F(SurfacesTest, NamesThatShareAFileShareIt)
