@@ -12,10 +12,8 @@ namespace {
 constexpr const char* kCrLf = "\r\n";
 
 // & < > " as entities: for every text from the log that lands in an attribute or could form markup.
-std::string Escape(std::string_view text)
+void AppendEscaped(std::string& out, std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size());
     for (const char c : text) {
         switch (c) {
         case '&':
@@ -34,6 +32,13 @@ std::string Escape(std::string_view text)
             out += c;
         }
     }
+}
+
+std::string Escape(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    AppendEscaped(out, text);
     return out;
 }
 
@@ -80,26 +85,31 @@ std::string Unescape(std::string_view text, char escaped)
 
 // An absolute file path as a file URL that the browser resolves to that file: characters that
 // would end or change the URL are percent-escaped; double-byte characters stay (the browser
-// encodes them); the result is escaped for the attribute.
-std::string FileUrl(const std::string& path)
+// encodes them); the result is escaped for the attribute (the quote is percent-escaped already).
+void AppendFileUrl(std::string& out, const std::string& path)
 {
     static const char* hex = "0123456789ABCDEF";
-    std::string url = path.starts_with("/") ? "file://" : "file:///";
+    out += path.starts_with("/") ? "file://" : "file:///";
     for (size_t i = 0; i < path.size(); ++i) {
         const auto c = static_cast<unsigned char>(path[i]);
         if (IsLeadByte(c) && i + 1 < path.size()) {
-            url.append(path, i, 2);
+            out.append(path, i, 2);
             ++i;
         } else if (c <= ' ' || c == 0x7F || c == '%' || c == '#' || c == '?' || c == '"'
             || c == '\\') {
-            url += '%';
-            url += hex[c >> 4];
-            url += hex[c & 15];
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else if (c == '&') {
+            out += "&amp;";
+        } else if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>') {
+            out += "&gt;";
         } else {
-            url += static_cast<char>(c);
+            out += static_cast<char>(c);
         }
     }
-    return Escape(url);
 }
 
 // Splits at a separator like lines: empty parts count, a separator at the very end makes none.
@@ -185,20 +195,21 @@ std::string SurfaceText(std::string tag)
     return tag;
 }
 
-// The state of one rendering: who speaks, their surfaces, and the HTML of the current block.
+// The state of one rendering: who speaks, their surfaces, and the HTML of the current block,
+// written straight onto the end of the page being built.
 class Renderer
 {
 public:
-    explicit Renderer(const TBottleMessage& message)
+    Renderer(const TBottleMessage& message, std::string& out)
         : message_(message)
+        , out_(out)
     { }
 
-    std::string Run(const std::vector<TSsMarkUp>& tokens)
+    void Run(const std::vector<TSsMarkUp>& tokens)
     {
         for (const TSsMarkUp& token : tokens)
             Take(token);
         Flush();
-        return std::move(out_);
     }
 
 private:
@@ -230,52 +241,77 @@ private:
         }
     }
 
-    std::string ImageLine(int which) const
+    void AppendImageLine(int which)
     {
         // A number past 32 bits names a surface that has no picture.
         const std::string& text = surface_[which];
         const std::optional<int32_t> n = TryStrToInt(text);
         const std::string path = n ? message_.Surfaces->GetSurfacePath(message_.Ghost, *n)
                                    : message_.Surfaces->CachePath(message_.Ghost, text);
-        return "<img src=\"" + FileUrl(path) + "\" alt=\""
-            + Escape(message_.Ghost + (n ? std::to_string(*n) : text)) + "\">\r\n";
+        out_ += "<img src=\"";
+        AppendFileUrl(out_, path);
+        out_ += "\" alt=\"";
+        AppendEscaped(out_, message_.Ghost);
+        if (n)
+            out_ += std::to_string(*n);
+        else
+            AppendEscaped(out_, text);
+        out_ += "\">\r\n";
+    }
+
+    // Whether the block holds anything but line breaks.
+    static bool HasTalk(std::string_view buffer)
+    {
+        while (buffer.starts_with("<br>"))
+            buffer.remove_prefix(4);
+        if (buffer.empty())
+            return false;
+        if (buffer.front() != '<')
+            return true; // a first character is never part of a break
+        std::string bare(buffer);
+        ReplaceAll(bare, "<br>", "");
+        return !bare.empty();
     }
 
     void Flush()
     {
-        std::string buffer = std::move(buffer_);
-        buffer_.clear();
-        std::string bare = buffer;
-        ReplaceAll(bare, "<br>", "");
-        if (bare.empty()) {
+        if (!HasTalk(buffer_)) {
+            buffer_.clear();
             out_ += kCrLf;
             return;
         }
-        std::string talk = Unescape(Unescape(buffer, '\\'), '%');
-        size_t start = 0;
-        while (talk.compare(start, 4, "<br>") == 0)
-            start += 4;
-        talk.erase(0, start);
-
-        std::string block;
-        if (sync_) {
-            block = "<div class=\"Sync\">\r\n<div class=\"surface\">\r\n" + ImageLine(0)
-                + ImageLine(1);
-        } else {
-            block = speaker_ == 0 ? "<div class=\"Yen0\">\r\n" : "<div class=\"Yen1\">\r\n";
-            block += "<div class=\"surface\">\r\n" + ImageLine(speaker_);
+        // The escapes are rare: most talk has no backslash at all.
+        std::string_view talk = buffer_;
+        std::string unescaped;
+        if (buffer_.find('\\') != std::string::npos) {
+            unescaped = Unescape(Unescape(buffer_, '\\'), '%');
+            talk = unescaped;
         }
-        block += "</div>\r\n<div class=\"talk\">\r\n" + talk + "\r\n</div>\r\n</div>\r\n";
-        out_ += block;
+        while (talk.starts_with("<br>"))
+            talk.remove_prefix(4);
+
+        if (sync_) {
+            out_ += "<div class=\"Sync\">\r\n<div class=\"surface\">\r\n";
+            AppendImageLine(0);
+            AppendImageLine(1);
+        } else {
+            out_ += speaker_ == 0 ? "<div class=\"Yen0\">\r\n" : "<div class=\"Yen1\">\r\n";
+            out_ += "<div class=\"surface\">\r\n";
+            AppendImageLine(speaker_);
+        }
+        out_ += "</div>\r\n<div class=\"talk\">\r\n";
+        out_ += talk;
+        out_ += "\r\n</div>\r\n</div>\r\n";
         out_ += kCrLf;
+        buffer_.clear();
     }
 
     const TBottleMessage& message_;
+    std::string& out_;
     int speaker_ = 0;
     bool sync_ = false;
     std::string surface_[2] = { "0", "10" };
     std::string buffer_;
-    std::string out_;
 };
 
 } // namespace
@@ -305,21 +341,33 @@ std::string TBottleMessage::HeaderHtml(int32_t number, int32_t total) const
 
 std::string TBottleMessage::ToHtml(int32_t number, int32_t total) const
 {
+    std::string html;
+    AppendHtml(html, number, total);
+    return html;
+}
+
+void TBottleMessage::AppendHtml(std::string& out, int32_t number, int32_t total) const
+{
     const std::string header = HeaderHtml(number, total);
-    std::string body;
+    out += "<div class=\"message\" id=\"";
+    AppendEscaped(out, Ghost);
+    out += "\">\r\n";
+    out += header;
+    out += kCrLf;
+    const size_t bodyStart = out.size();
     try {
         Parser->ParseScript(Script);
-        body = Renderer(*this).Run(Parser->Tokens());
+        Renderer(*this, out).Run(Parser->Tokens());
     } catch (const std::exception& e) {
         // One message that cannot be shown must not cost the others their pages.
-        body = "<div class=\"error\">" + Escape(e.what()) + "</div>\r\n";
+        out.resize(bodyStart);
+        out += "<div class=\"error\">";
+        AppendEscaped(out, e.what());
+        out += "</div>\r\n";
     }
-    std::string html = "<div class=\"message\" id=\"" + Escape(Ghost) + "\">\r\n";
-    html += header + kCrLf;
-    html += body;
-    html += header + kCrLf;
-    html += "</div>\r\n";
-    return html;
+    out += header;
+    out += kCrLf;
+    out += "</div>\r\n";
 }
 
 std::string TBottleMessage::UrlTagHtml(const std::string& tag)

@@ -23,6 +23,8 @@ class TBottleMessage
 public:
     // number: 1-based position in the whole log; total: messages in the log.
     std::string ToHtml(int32_t number, int32_t total) const;
+    // The same fragment, appended to the end of out (the page being built).
+    void AppendHtml(std::string& out, int32_t number, int32_t total) const;
     std::string HeaderHtml(int32_t number, int32_t total) const;
 
     // A \URL tag as links (http:// and https:// targets) and text lines, each followed by "<br>".
@@ -31,15 +33,16 @@ public:
     // host in brackets; percent-escapes decoded.
     static std::string UrlCaption(const std::string& url);
 
+    // In an order that leaves no padding: a log holds hundreds of thousands of these.
     std::string MID; // server's message id; empty for Sent.log messages
     std::string Ghost;
     std::string Script;
+    std::string Channel;
     TDateTime LogTime = 0;
     int32_t Connections = 0;
     int32_t Votes = 0;
     int32_t Agrees = 0;
+    int32_t Index = 0; // position in the message list
     TSsParser* Parser = nullptr;
     TSurfaces* Surfaces = nullptr;
-    std::string Channel;
-    int32_t Index = 0; // position in the message list
 };

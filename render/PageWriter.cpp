@@ -49,24 +49,24 @@ void WritePages(const TMessageList& list, const TPageSettings& settings, TSurfac
     const int32_t count = list.Count();
     const int32_t pageTotal = count / perPage + (count % perPage != 0 ? 1 : 0);
     const std::string head = MakeHTMLHead(settings.cssFile);
-    std::string messages;
-    int32_t onPage = 0;
+    // One buffer for every page: each message renders straight onto its end.
+    std::string html;
     int32_t page = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        messages += list.Items(i).ToHtml(i + 1, count);
-        messages += "\r\n";
-        if (++onPage < perPage && i + 1 < count)
-            continue;
+    for (int32_t first = 0; first < count; first += perPage) {
         ++page;
         const std::string navigation = MakeNavigation(page, pageTotal);
-        std::string html;
-        html.reserve(head.size() + 2 * navigation.size() + messages.size() + 32);
-        html += head + "\r\n" + navigation + "\r\n";
-        html += messages + "\r\n";
-        html += navigation + "\r\n";
-        html += "</body></html>\r\n\r\n";
+        html.clear();
+        html += head;
+        html += "\r\n";
+        html += navigation;
+        html += "\r\n";
+        for (int32_t i = first; i < std::min(count, first + perPage); ++i) {
+            list.Items(i).AppendHtml(html, i + 1, count);
+            html += "\r\n";
+        }
+        html += "\r\n";
+        html += navigation;
+        html += "\r\n</body></html>\r\n\r\n";
         WriteFileAtomic(PagePath(settings, page), html);
-        messages.clear();
-        onPage = 0;
     }
 }
