@@ -48,6 +48,12 @@ TSsParser::BracketIndex::BracketIndex(std::string_view script)
     : s_(script)
 { }
 
+void TSsParser::BracketIndex::Reset(std::string_view script)
+{
+    s_ = script;
+    memo_.clear(); // the room stays for the next script
+}
+
 size_t TSsParser::BracketIndex::ClosingFrom(size_t i)
 {
     const size_t n = s_.size();
@@ -267,8 +273,8 @@ void TSsParser::ParseScript(std::string_view script)
         bool& flag;
         ~Reset() { flag = false; }
     } reset { parsing_ };
-    script_ = std::string(UpToNul(script));
-    brackets_ = BracketIndex(script_);
+    script_.assign(UpToNul(script)); // the room of the last script is used again
+    brackets_.Reset(script_);
     tokens_.clear();
     const std::string_view s = script_;
     std::string buffer;

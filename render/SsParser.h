@@ -99,6 +99,8 @@ private:
     {
     public:
         explicit BracketIndex(std::string_view script);
+        // Over another script, keeping the memo's room.
+        void Reset(std::string_view script);
         // The index of the first unescaped "]" at or after i, or the script's size.
         size_t ClosingFrom(size_t i);
 
