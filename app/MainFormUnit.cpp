@@ -11,6 +11,7 @@
 #include "ghost/DirectSstpSend.h"
 #include "log/HttpThread.h"
 #include "log/LogDownFormUnit.h"
+#include "platform/DebugOutput.h"
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
 #include "platform/FileIO.h"
@@ -83,6 +84,22 @@ void TMainForm::BuildWidgets()
     layout->addWidget(browserPanel_);
     setCentralWidget(central);
 
+    if (!environment_.deferBrowser)
+        MozillaBrowser();
+
+    statusPanel_ = new QLabel(this);
+    statusPanel_->setObjectName(QStringLiteral("StatusPanel"));
+    statusPanel_->setMinimumWidth(50);
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->addWidget(statusPanel_);
+}
+
+QWebEngineView* TMainForm::MozillaBrowser()
+{
+    if (mozillaBrowser_)
+        return mozillaBrowser_;
+    // Making the view starts the browser engine and its processes.
+    OutputDebugString("Browser view made");
     mozillaBrowser_ = new QWebEngineView(browserPanel_);
     mozillaBrowser_->setObjectName(QStringLiteral("MozillaBrowser"));
     page_ = new TBrowserPage(mozillaBrowser_);
@@ -103,12 +120,9 @@ void TMainForm::BuildWidgets()
         [this] { RunGuarded([this] { MozillaBrowserDownloadBegin(); }); });
     connect(page_, &QWebEnginePage::loadFinished, this,
         [this](bool ok) { RunGuarded([this, ok] { MozillaBrowserDownloadComplete(ok); }); });
-
-    statusPanel_ = new QLabel(this);
-    statusPanel_->setObjectName(QStringLiteral("StatusPanel"));
-    statusPanel_->setMinimumWidth(50);
-    statusBar()->setObjectName(QStringLiteral("StatusBar"));
-    statusBar()->addWidget(statusPanel_);
+    BrowserPanelResize();
+    mozillaBrowser_->show();
+    return mozillaBrowser_;
 }
 
 QAction* TMainForm::AddMenuItem(
@@ -300,7 +314,7 @@ void TMainForm::LogDLMenuClick()
     TLogDownForm dialog(this, BottleServer, [this](const std::string& text) { ShowError(text); });
     if (dialog.exec() != QDialog::Accepted)
         return;
-    ShowDownloadedLog(dialog.LogText);
+    ShowDownloadedLog(std::move(dialog.LogText));
 }
 
 void TMainForm::ContinueMenuClick()
@@ -313,12 +327,12 @@ void TMainForm::ContinueMenuClick()
     request.startTime = TimeOf(LastMessageTime);
     dialog.SetRequest(request);
     dialog.OKButtonClick();
-    ShowDownloadedLog(dialog.LogText);
+    ShowDownloadedLog(std::move(dialog.LogText));
 }
 
-void TMainForm::ShowDownloadedLog(const std::string& logText)
+void TMainForm::ShowDownloadedLog(TLogText&& logText)
 {
-    ParseLog(logText);
+    ParseLog(std::move(logText));
     if (MessageList.Empty()) {
         SetStatusText(Sjis("表示するメッセージはありません。"));
         return;
@@ -342,7 +356,7 @@ bool TMainForm::ProcessCommandLine(const std::vector<std::string>& arguments)
     MessagesPerPage = line->messagesPerPage;
     try {
         dialog.OKButtonClick();
-        ParseLog(dialog.LogText);
+        ParseLog(std::move(dialog.LogText));
         WritePages();
     } catch (...) {
         MessagesPerPage = configured;
@@ -386,7 +400,7 @@ void TMainForm::WritePages()
 
 void TMainForm::ShowFirstPage()
 {
-    mozillaBrowser_->load(
+    MozillaBrowser()->load(
         QUrl::fromLocalFile(QString::fromStdString(NativePath(PagePath(PageSettings(), 1)))));
 }
 
@@ -448,7 +462,8 @@ void TMainForm::ExitMenuClick()
 
 void TMainForm::BrowserPanelResize()
 {
-    mozillaBrowser_->resize(browserPanel_->width() - 10, browserPanel_->height());
+    if (mozillaBrowser_)
+        mozillaBrowser_->resize(browserPanel_->width() - 10, browserPanel_->height());
 }
 
 void TMainForm::MozillaBrowserDownloadBegin()
@@ -459,6 +474,7 @@ void TMainForm::MozillaBrowserDownloadBegin()
 
 void TMainForm::MozillaBrowserDownloadComplete(bool)
 {
+    OutputDebugString("Page loaded: " + FromQString(mozillaBrowser_->url().toString()));
     statusPanel_->setText(QStringLiteral("読み込み完了"));
     mozillaBrowser_->unsetCursor();
 }

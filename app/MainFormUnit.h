@@ -41,6 +41,9 @@ struct TMainFormEnvironment
     IOutsideBrowser* outsideBrowser = nullptr; // must outlive the window
     TSppList* sppList = nullptr; // the program-wide plug-in list; must outlive the window
     IOpenDialog* openDialog = nullptr; // the Sent.log file dialog; must outlive the window
+    // A batch run that shows no page starts no browser engine: the view is made when it is
+    // first needed instead of with the window.
+    bool deferBrowser = false;
 };
 
 // The program's one window. It owns the state that outlives a log view (configuration values,
@@ -70,7 +73,8 @@ public:
     TSsParser SsParser;
 
     QWidget* BrowserPanel() const { return browserPanel_; }
-    QWebEngineView* MozillaBrowser() const { return mozillaBrowser_; }
+    // The view, made now if it has not been yet.
+    QWebEngineView* MozillaBrowser();
     QMenu* FileMenu() const { return fileMenu_; }
     QString StatusText() const;
     void SetStatusText(const std::string& text);
@@ -92,6 +96,7 @@ public:
     // The log views' shared steps.
     TMessageLinks Links() { return { &SsParser, &Surfaces }; }
     void ParseLog(const std::string& text) { ::ParseLog(text, MessageList, Links()); }
+    void ParseLog(TLogText&& text) { ::ParseLog(std::move(text), MessageList, Links()); }
     void LoadSentLog() { ::LoadSentLog(MessageList, *environment_.openDialog, Links()); }
     TPageSettings PageSettings() const;
     void WritePages();
@@ -134,7 +139,8 @@ private:
     void FormDestroy();
     void LoadPatterns();
     // Steps 3 of the downloaded-log and continue views: pages, or "no messages" in the status bar.
-    void ShowDownloadedLog(const std::string& logText);
+    // Reads the downloaded text (freeing it as it goes), writes the pages and shows the first.
+    void ShowDownloadedLog(TLogText&& logText);
     TConfiguration CurrentConfiguration() const;
 
     void ShowNotices(const std::vector<TNotice>& notices);

@@ -15,6 +15,7 @@ add_library(velmo_core STATIC
   log/HttpThread.cpp
   log/LogRequest.cpp
   log/LogReader.cpp
+  log/LogText.cpp
   log/MessageList.cpp
   platform/DateTime.cpp
   platform/DebugOutput.cpp

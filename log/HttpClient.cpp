@@ -26,6 +26,8 @@ enum class TStop { None, TooLarge, TooLong, Terminating };
 struct Exchange
 {
     std::string body;
+    const std::function<void(std::string_view)>* sink = nullptr; // else the body is kept
+    size_t received = 0;
     std::string statusLine;
     THttpLimits limits;
     std::chrono::steady_clock::time_point deadline;
@@ -37,11 +39,15 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) noexcept
 {
     auto& exchange = *static_cast<Exchange*>(user);
     try {
-        if (size * count > exchange.limits.maxBodyBytes - exchange.body.size()) {
+        if (size * count > exchange.limits.maxBodyBytes - exchange.received) {
             exchange.stop = TStop::TooLarge;
             return 0; // ends the transfer with a write error
         }
-        exchange.body.append(data, size * count);
+        exchange.received += size * count;
+        if (exchange.sink)
+            (*exchange.sink)(std::string_view(data, size * count));
+        else
+            exchange.body.append(data, size * count);
         return size * count;
     } catch (...) {
         return 0;
@@ -98,7 +104,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) noexcept
     }
 }
 
-std::string Perform(const std::string& url, const std::string* postBody, const THttpLimits& limits)
+std::string Perform(const std::string& url, const std::string* postBody, const THttpLimits& limits,
+    const std::function<void(std::string_view)>* sink = nullptr)
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -107,6 +114,7 @@ std::string Perform(const std::string& url, const std::string* postBody, const T
         throw EHttpError("Cannot start an HTTP request");
     Exchange exchange;
     exchange.limits = limits;
+    exchange.sink = sink;
     exchange.deadline
         = std::chrono::steady_clock::now() + std::chrono::seconds(limits.totalSeconds);
     char error[CURL_ERROR_SIZE] = {};
@@ -159,6 +167,12 @@ std::string Perform(const std::string& url, const std::string* postBody, const T
 std::string THttpClient::Get(const std::string& url, const THttpLimits& limits)
 {
     return Perform(url, nullptr, limits);
+}
+
+void THttpClient::Get(const std::string& url, const THttpLimits& limits,
+    const std::function<void(std::string_view piece)>& sink)
+{
+    Perform(url, nullptr, limits, &sink);
 }
 
 std::string THttpClient::Post(

@@ -2,7 +2,9 @@
 
 #include "platform/Errors.h"
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 // A request to the bottle server that failed: the text says what failed (the host was not found,
 // the connection was refused or timed out, or the server's status line for an error status).
@@ -34,6 +36,10 @@ public:
 
     // The body of a GET. Throws EHttpError.
     static std::string Get(const std::string& url, const THttpLimits& limits = {});
+    // The same, the body handed to `sink` piece by piece as it arrives instead of returned. On a
+    // failure the pieces handed over so far are no answer at all.
+    static void Get(const std::string& url, const THttpLimits& limits,
+        const std::function<void(std::string_view piece)>& sink);
 
     // The body of a POST sent as HTTP/1.0 with no content type of its own. Throws EHttpError.
     static std::string Post(

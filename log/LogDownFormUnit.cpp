@@ -202,5 +202,11 @@ void TLogDownForm::OKButtonClick()
         WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
         ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     } waitCursor;
-    LogText = THttpClient::Get(url);
+    LogText.Clear();
+    try {
+        THttpClient::Get(url, {}, [this](std::string_view piece) { LogText.Append(piece); });
+    } catch (...) {
+        LogText.Clear();
+        throw;
+    }
 }

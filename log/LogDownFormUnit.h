@@ -2,6 +2,7 @@
 
 #include "log/BottleServer.h"
 #include "log/LogRequest.h"
+#include "log/LogText.h"
 
 #include <QDialog>
 
@@ -37,7 +38,7 @@ public:
     TLogRequest Request() const;
     void SetRequest(const TLogRequest& request);
 
-    std::string LogText; // the server's answer, bytes as received
+    TLogText LogText; // the server's answer, bytes as received; empty after a failure
 
     QRadioButton* TimeRadioButton;
     QSpinBox* TimeSpinEdit;

@@ -50,17 +50,52 @@ std::unique_ptr<TBottleMessage> NewMessage(const TMessageLinks& links)
 
 } // namespace
 
-void ParseLog(const std::string& text, TMessageList& list, const TMessageLinks& links)
+TLogParser::TLogParser(TMessageList& list, const TMessageLinks& links)
+    : list_(list)
+    , links_(links)
 {
-    list.Clear();
-    const std::vector<std::string> lines = SplitLines(text);
-    if (lines.empty())
-        throw EListError::IndexOutOfBounds(0);
-    if (lines[0] != kResultOk)
+    list_.Clear();
+}
+
+void TLogParser::Feed(std::string_view bytes)
+{
+    while (!bytes.empty() && !stopped_) {
+        if (afterCr_) {
+            afterCr_ = false;
+            if (bytes.front() == '\n') {
+                bytes.remove_prefix(1);
+                continue;
+            }
+        }
+        const size_t end = bytes.find_first_of("\r\n");
+        if (end == std::string_view::npos) {
+            partial_.append(bytes);
+            return;
+        }
+        if (partial_.empty()) {
+            Line(bytes.substr(0, end));
+        } else {
+            partial_.append(bytes.substr(0, end));
+            Line(partial_);
+            partial_.clear();
+        }
+        afterCr_ = bytes[end] == '\r';
+        bytes.remove_prefix(end + 1);
+    }
+}
+
+void TLogParser::Line(std::string_view line)
+{
+    const size_t index = lines_++;
+    if (index == 0) {
+        stopped_ = line != kResultOk; // any other answer is an empty log, not an error
         return;
-    for (size_t i = kFirstDataLine; i < lines.size(); ++i) {
-        const std::vector<std::string> fields = SplitFields(lines[i], '\t');
-        auto message = NewMessage(links);
+    }
+    if (index < kFirstDataLine)
+        return;
+    try {
+        const std::vector<std::string> fields = SplitFields(line, '\t');
+        auto message = NewMessage(links_);
         message->LogTime = StampToDateTime(Field(fields, 1));
         message->MID = Field(fields, 2);
         message->Channel = Field(fields, 3);
@@ -69,8 +104,38 @@ void ParseLog(const std::string& text, TMessageList& list, const TMessageLinks& 
         message->Votes = StrToInt(Field(fields, 6));
         message->Agrees = StrToInt(Field(fields, 7));
         message->Script = Field(fields, 8);
-        list.Add(std::move(message));
+        list_.Add(std::move(message));
+    } catch (...) {
+        error_ = std::current_exception();
+        stopped_ = true;
     }
+}
+
+void TLogParser::Finish()
+{
+    if (!partial_.empty() && !stopped_) {
+        const std::string last = std::move(partial_);
+        partial_.clear();
+        Line(last);
+    }
+    if (lines_ == 0)
+        throw EListError::IndexOutOfBounds(0);
+    if (error_)
+        std::rethrow_exception(error_);
+}
+
+void ParseLog(const std::string& text, TMessageList& list, const TMessageLinks& links)
+{
+    TLogParser parser(list, links);
+    parser.Feed(text);
+    parser.Finish();
+}
+
+void ParseLog(TLogText&& text, TMessageList& list, const TMessageLinks& links)
+{
+    TLogParser parser(list, links);
+    text.Consume([&](std::string_view piece) { parser.Feed(piece); });
+    parser.Finish();
 }
 
 void ParseSentLog(const std::string& text, TMessageList& list, const TMessageLinks& links)

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "log/LogText.h"
 #include "log/MessageList.h"
 #include "platform/FileDialog.h"
 
+#include <exception>
 #include <string>
+#include <string_view>
 
 class TSsParser;
 class TSurfaces;
@@ -24,6 +27,30 @@ struct TMessageLinks
 // (YYYYMMDDhhmmss), MID, channel, ghost, connections, votes, agrees, script. Any other first line
 // leaves the list empty without an error; an empty text is an error (it has no first line).
 void ParseLog(const std::string& text, TMessageList& list, const TMessageLinks& links);
+// The same for a downloaded text, freed piece by piece as it is read.
+void ParseLog(TLogText&& text, TMessageList& list, const TMessageLinks& links);
+
+// The fetched-log reader fed in pieces of any size (a line may span pieces), with the same
+// outcome as ParseLog over the whole text: Finish reports the error that stopped it, if any.
+class TLogParser
+{
+public:
+    TLogParser(TMessageList& list, const TMessageLinks& links); // clears the list
+    void Feed(std::string_view bytes);
+    // Reads a last line without an end, then throws what ParseLog would have thrown.
+    void Finish();
+
+private:
+    void Line(std::string_view line);
+
+    TMessageList& list_;
+    TMessageLinks links_;
+    std::string partial_; // a line whose end has not come yet
+    bool afterCr_ = false; // a CR ended the last line: an LF right after it belongs to it
+    size_t lines_ = 0;
+    bool stopped_ = false;
+    std::exception_ptr error_;
+};
 
 // Sent.log text: every line a message of four comma-separated fields: channel, ghost,
 // "YYYY/MM/DD hh:mm:ss", script (cut at its first comma).

@@ -2,8 +2,8 @@
 
 #include "log/BottleMessage.h"
 
+#include <deque>
 #include <memory>
-#include <vector>
 
 // The current log: an owning list of messages in input order. It is only ever cleared and
 // appended to, so every message's Index equals its position. GUI thread only.
@@ -13,7 +13,7 @@ public:
     // Frees every message.
     void Clear();
 
-    // Takes the message, sets its Index to its position and returns it.
+    // Takes the message (moved into the list), sets its Index to its position and returns it.
     TBottleMessage& Add(std::unique_ptr<TBottleMessage> message);
 
     int32_t Count() const { return static_cast<int32_t>(items_.size()); }
@@ -22,8 +22,11 @@ public:
     // Throws EListError with the list-index message for an index outside the list.
     TBottleMessage& Items(int32_t index) const;
 
-    const TBottleMessage& Last() const { return *items_.back(); }
+    const TBottleMessage& Last() const { return items_.back(); }
 
 private:
-    std::vector<std::unique_ptr<TBottleMessage>> items_;
+    // The messages themselves, in blocks: no allocation of its own per message (a long log holds
+    // hundreds of thousands), and a message never moves once added. Items hands out messages
+    // for change from a const list, as the list's users expect, hence mutable.
+    mutable std::deque<TBottleMessage> items_;
 };

@@ -93,14 +93,14 @@ private slots:
         TLogDownForm good(nullptr, endpoint_, {});
         QTest::mouseClick(good.OKButton, Qt::LeftButton);
         QCOMPARE(good.result(), int(QDialog::Accepted));
-        QVERIFY(good.LogText.starts_with("Result: OK\r\n"));
+        QVERIFY(good.LogText.Text().starts_with("Result: OK\r\n"));
 
         std::vector<std::string> errors;
         TLogDownForm dead(nullptr, TBottleServer::Parse("127.0.0.1:1"),
             [&](const std::string& e) { errors.push_back(e); });
         QTest::mouseClick(dead.OKButton, Qt::LeftButton);
         QCOMPARE(dead.result(), int(QDialog::Accepted));
-        QVERIFY(dead.LogText.empty());
+        QVERIFY(dead.LogText.Empty());
         QCOMPARE(errors.size(), size_t(1));
         QVERIFY(errors[0].find("127.0.0.1 port 1") != std::string::npos);
     }
