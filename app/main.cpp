@@ -44,6 +44,11 @@ int main(int argc, char* argv[])
         environment.outsideBrowser = &outsideBrowser;
         environment.sppList = &sppList;
         environment.openDialog = &openDialog;
+        std::vector<std::string> arguments;
+        for (int i = 1; i < argc; ++i)
+            arguments.push_back(Utf8ToSjisLossy(argv[i]));
+        const auto commandLine = ParseCommandLine(arguments);
+        environment.deferBrowser = commandLine && commandLine->noView;
 
         TMainForm form(environment);
         progressWindows.SetCentreOn(&form);
@@ -54,13 +59,10 @@ int main(int argc, char* argv[])
         // window's destruction writes the configuration.
         if (TerminationRequested())
             return 0;
-        if (argc > 1) {
-            std::vector<std::string> arguments;
-            for (int i = 1; i < argc; ++i)
-                arguments.push_back(Utf8ToSjisLossy(argv[i]));
+        if (!arguments.empty()) {
             // Nobody can close a window that is never shown: a batch job with a bad command
             // line hears why and ends at once.
-            if (TApplication::IsHeadless() && !ParseCommandLine(arguments)) {
+            if (TApplication::IsHeadless() && !commandLine) {
                 messageBox->ShowMessage(Sjis("パラメータが不正です"));
                 return 2;
             }

@@ -72,6 +72,8 @@ class CommandLineEndToEndTest : public QObject
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Path("runtime"));
         env.insert(QStringLiteral("XDG_CACHE_HOME"), Path("runtime"));
         env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+        env.insert(
+            QStringLiteral("VELMO_DEBUG"), QStringLiteral("1")); // says when the view is made
         velmo.setProcessEnvironment(env);
         velmo.start(folder + "/velmo", args);
         qint64 msAfterTerm = -1;
@@ -131,6 +133,8 @@ private slots:
         QVERIFY(ReadFileBytes((folder + "/long1.html").toStdString()).find("[20/45]")
             != std::string::npos);
         QCOMPARE(ReadFileBytes((folder + "/velmo.ini").toStdString()), Config(port_));
+        // Archiving pays for the download and the pages, not for starting a browser.
+        QVERIFY2(!run.err.contains(QStringLiteral("Browser view made")), qPrintable(run.err));
     }
 
     void CountsAreRaisedToOneAndTheViewKeepsRunning()
@@ -139,6 +143,7 @@ private slots:
         const Run run = Velmo(folder, { "past", "0", "100", "x" }, 5000);
         QCOMPARE(run.exitCode, 0);
         QVERIFY(Record().starts_with("GET /fetchlog.cgi?recent=1 HTTP/1.1\n"));
+        QVERIFY(run.err.contains(QStringLiteral("Browser view made")));
     }
 
     void TermSendsTheSixKeys()
