@@ -6,6 +6,92 @@
 #include "render/Surfaces.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// Writes finished pages on a thread of its own while the next page is built, so that a build
+// costs about the time of writing its pages (each one is flushed to the disk), not the sum of
+// rendering and writing. One page waits at most; the first failure stops the writing and is
+// thrown to the builder.
+class TPageFiles
+{
+public:
+    TPageFiles()
+        : thread_([this] { Run(); })
+    { }
+    ~TPageFiles()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    TPageFiles(const TPageFiles&) = delete;
+    TPageFiles& operator=(const TPageFiles&) = delete;
+
+    // Hands the page over, once the one before has been written; html comes back empty, with the
+    // room of an earlier page to build the next one in.
+    void Write(std::string path, std::string& html)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !busy_; });
+        if (error_)
+            std::rethrow_exception(error_);
+        path_ = std::move(path);
+        std::swap(html_, html);
+        html.clear();
+        busy_ = true;
+        changed_.notify_all();
+    }
+
+    // Waits for the last page; throws the failure that stopped the writing, if any.
+    void Finish()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !busy_; });
+        if (error_)
+            std::rethrow_exception(error_);
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return busy_ || closing_; });
+            if (!busy_)
+                return;
+            lock.unlock();
+            std::exception_ptr error;
+            try {
+                WriteFileAtomic(path_, html_);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            lock.lock();
+            error_ = error;
+            busy_ = false;
+            changed_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::string path_; // the page being written; the builder touches it only while !busy_
+    std::string html_;
+    bool busy_ = false; // guarded by mutex_
+    bool closing_ = false; // guarded by mutex_
+    std::exception_ptr error_; // guarded by mutex_
+    std::thread thread_; // last: it starts once the rest is ready
+};
+
+} // namespace
 
 std::string MakeHTMLHead(const std::string& cssFile)
 {
@@ -49,7 +135,9 @@ void WritePages(const TMessageList& list, const TPageSettings& settings, TSurfac
     const int32_t count = list.Count();
     const int32_t pageTotal = count / perPage + (count % perPage != 0 ? 1 : 0);
     const std::string head = MakeHTMLHead(settings.cssFile);
-    // One buffer for every page: each message renders straight onto its end.
+    // Each message renders straight onto the end of the page; the room of a written page is used
+    // for a later one.
+    TPageFiles files;
     std::string html;
     int32_t page = 0;
     for (int32_t first = 0; first < count; first += perPage) {
@@ -67,6 +155,7 @@ void WritePages(const TMessageList& list, const TPageSettings& settings, TSurfac
         html += "\r\n";
         html += navigation;
         html += "\r\n</body></html>\r\n\r\n";
-        WriteFileAtomic(PagePath(settings, page), html);
+        files.Write(PagePath(settings, page), html);
     }
+    files.Finish();
 }
