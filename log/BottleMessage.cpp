@@ -85,7 +85,7 @@ std::string Unescape(std::string_view text, char escaped)
 
 // An absolute file path as a file URL that the browser resolves to that file: characters that
 // would end or change the URL are percent-escaped; double-byte characters stay (the browser
-// encodes them); the result is escaped for the attribute (the quote is percent-escaped already).
+// encodes them); the result is escaped for the attribute.
 void AppendFileUrl(std::string& out, const std::string& path)
 {
     static const char* hex = "0123456789ABCDEF";
@@ -93,7 +93,10 @@ void AppendFileUrl(std::string& out, const std::string& path)
     for (size_t i = 0; i < path.size(); ++i) {
         const auto c = static_cast<unsigned char>(path[i]);
         if (IsLeadByte(c) && i + 1 < path.size()) {
-            out.append(path, i, 2);
+            // The byte after a lead byte stays as it is, but it may be any byte of a stranger's
+            // name: "<", "&", ">" or a quote there still becomes an entity.
+            out += path[i];
+            AppendEscaped(out, std::string_view(path).substr(i + 1, 1));
             ++i;
         } else if (c <= ' ' || c == 0x7F || c == '%' || c == '#' || c == '?' || c == '"'
             || c == '\\') {

@@ -159,6 +159,12 @@ TEST_F(BottleMessageTest, HostileNamesAndTextsCannotFormMarkup)
     EXPECT_NE(html.find("id=\"&quot;&gt;&lt;script&gt;x&lt;/script&gt;\""), std::string::npos);
     EXPECT_NE(html.find("Ch:&lt;i&gt;&amp;\r\n"), std::string::npos);
     EXPECT_NE(html.find("alt=\"&quot;&gt;&lt;script&gt;x&lt;/script&gt;0\""), std::string::npos);
+    // A lead byte takes the byte after it, whatever it is: in the picture's address too, a "<"
+    // there is an entity.
+    m.Ghost = "\x8F<script>";
+    const std::string paired = m.ToHtml(1, 1);
+    EXPECT_EQ(paired.find("<script"), std::string::npos);
+    EXPECT_NE(paired.find("\x8F&lt;script_larger_0.bmp\""), std::string::npos) << paired;
 }
 
 TEST_F(BottleMessageTest, ImagePathsBecomeFileUrlsThatResolve)
