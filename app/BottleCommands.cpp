@@ -4,8 +4,6 @@
 #include "platform/Encoding.h"
 #include "platform/StrUtils.h"
 
-#include <cctype>
-
 namespace {
 
 constexpr const char* kVotePrefix = "http://velmovote.";
@@ -104,12 +102,7 @@ namespace {
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
-    if (text.size() < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
-            return false;
-    return true;
+    return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
 }
 
 // Any address that names one of the command hosts, however the engine spelled it.
