@@ -93,7 +93,7 @@ std::string TSurfaces::GetSurfacePath(const std::string& ghostName, int32_t surf
     if (surface < 0)
         return programFolder_ + "general-1.bmp";
     const std::string folder = CacheFolder();
-    const std::string name = EscapeFileName(ghostName) + std::to_string(surface) + ".bmp";
+    const std::string name = CacheName(ghostName, std::to_string(surface));
     const std::string path = folder + name;
     if (Cached(folder, name))
         return path;
@@ -114,22 +114,26 @@ std::string TSurfaces::GetSurfacePath(const std::string& ghostName, int32_t surf
     return path;
 }
 
+std::string TSurfaces::CacheName(const std::string& ghostName, std::string_view surfaceText)
+{
+    return EscapeFileName(ghostName) + std::string(surfaceText) + ".bmp";
+}
+
 std::string TSurfaces::CachePath(const std::string& ghostName, std::string_view surfaceText) const
 {
-    return CacheFolder() + EscapeFileName(ghostName) + std::string(surfaceText) + ".bmp";
+    return CacheFolder() + CacheName(ghostName, surfaceText);
 }
 
 void TSurfaces::ReloadPlugins()
 {
     plugins_.LoadFromFolder(SppDir);
-    listed_ = false;
+    listedFolder_.reset();
 }
 
 bool TSurfaces::Cached(const std::string& folder, const std::string& name)
 {
-    if (!listed_ || listedFolder_ != folder) {
+    if (listedFolder_ != folder) {
         listing_.clear();
-        listed_ = true;
         listedFolder_ = folder;
         // A folder that cannot be listed (it does not exist yet, or its name does not convert)
         // holds nothing.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -39,13 +40,14 @@ public:
 
 private:
     std::string CacheFolder() const;
+    // The cache file's name in the folder: the escaped ghost name, the surface, ".bmp".
+    static std::string CacheName(const std::string& ghostName, std::string_view surfaceText);
     // Whether the cache folder holds the file (a name in it), from one listing of the folder
     // made at the first question after ReloadPlugins or a change of CacheDir.
     bool Cached(const std::string& folder, const std::string& name);
 
     const std::string programFolder_;
     TSppList& plugins_;
-    bool listed_ = false;
-    std::string listedFolder_;
+    std::optional<std::string> listedFolder_; // the folder listing_ holds, if any
     std::unordered_set<std::string> listing_; // file names in program text
 };
