@@ -193,8 +193,8 @@ void TWindow::Process()
     // A sender that connected and never sent has given up long ago.
     const auto stale = std::chrono::steady_clock::now() - std::chrono::seconds(kWaitingSeconds);
     for (auto it = waiting_.begin(); it != waiting_.end();) {
-        const int connection = it++->first;
-        if (waiting_.at(connection) < stale)
+        const auto [connection, since] = *it++; // Forget erases the entry
+        if (since < stale)
             Forget(connection);
     }
 }
