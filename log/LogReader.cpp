@@ -40,11 +40,11 @@ TDateTime StampToDateTime(const std::string& stamp)
     return StrToDateTime(text);
 }
 
-std::unique_ptr<TBottleMessage> NewMessage(const TMessageLinks& links)
+TBottleMessage NewMessage(const TMessageLinks& links)
 {
-    auto message = std::make_unique<TBottleMessage>();
-    message->Parser = links.parser;
-    message->Surfaces = links.surfaces;
+    TBottleMessage message;
+    message.Parser = links.parser;
+    message.Surfaces = links.surfaces;
     return message;
 }
 
@@ -96,14 +96,14 @@ void TLogParser::Line(std::string_view line)
     try {
         const std::vector<std::string> fields = SplitFields(line, '\t');
         auto message = NewMessage(links_);
-        message->LogTime = StampToDateTime(Field(fields, 1));
-        message->MID = Field(fields, 2);
-        message->Channel = Field(fields, 3);
-        message->Ghost = Field(fields, 4);
-        message->Connections = StrToInt(Field(fields, 5));
-        message->Votes = StrToInt(Field(fields, 6));
-        message->Agrees = StrToInt(Field(fields, 7));
-        message->Script = Field(fields, 8);
+        message.LogTime = StampToDateTime(Field(fields, 1));
+        message.MID = Field(fields, 2);
+        message.Channel = Field(fields, 3);
+        message.Ghost = Field(fields, 4);
+        message.Connections = StrToInt(Field(fields, 5));
+        message.Votes = StrToInt(Field(fields, 6));
+        message.Agrees = StrToInt(Field(fields, 7));
+        message.Script = Field(fields, 8);
         list_.Add(std::move(message));
     } catch (...) {
         error_ = std::current_exception();
@@ -144,10 +144,10 @@ void ParseSentLog(const std::string& text, TMessageList& list, const TMessageLin
     for (const std::string& line : SplitLines(text)) {
         const std::vector<std::string> fields = SplitFields(line, ',');
         auto message = NewMessage(links);
-        message->LogTime = StrToDateTime(Field(fields, 3));
-        message->Channel = Field(fields, 1);
-        message->Ghost = Field(fields, 2);
-        message->Script = Field(fields, 4);
+        message.LogTime = StrToDateTime(Field(fields, 3));
+        message.Channel = Field(fields, 1);
+        message.Ghost = Field(fields, 2);
+        message.Script = Field(fields, 4);
         list.Add(std::move(message));
     }
 }

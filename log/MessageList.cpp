@@ -7,10 +7,10 @@ void TMessageList::Clear()
     items_.clear();
 }
 
-TBottleMessage& TMessageList::Add(std::unique_ptr<TBottleMessage> message)
+TBottleMessage& TMessageList::Add(TBottleMessage message)
 {
-    message->Index = Count();
-    items_.push_back(std::move(*message));
+    message.Index = Count();
+    items_.push_back(std::move(message));
     return items_.back();
 }
 

@@ -14,7 +14,11 @@ public:
     void Clear();
 
     // Takes the message (moved into the list), sets its Index to its position and returns it.
-    TBottleMessage& Add(std::unique_ptr<TBottleMessage> message);
+    TBottleMessage& Add(TBottleMessage message);
+    TBottleMessage& Add(std::unique_ptr<TBottleMessage> message)
+    {
+        return Add(std::move(*message));
+    }
 
     int32_t Count() const { return static_cast<int32_t>(items_.size()); }
     bool Empty() const { return items_.empty(); }
