@@ -2,6 +2,16 @@
 
 #include <iconv.h>
 
+std::string_view TrimBlanks(std::string_view s)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
 std::string LowerAscii(std::string_view text)
 {
     std::string out(text);

@@ -6,6 +6,9 @@
 // Character sets of ghost files. Descript and surface files name their charset in the spellings
 // people write ("UTF-8", "utf8", "Shift_JIS", "sjis", "cp932", "EUC-JP", ...).
 
+// Blanks, TABs and CRs dropped at both ends.
+std::string_view TrimBlanks(std::string_view text);
+
 // ASCII letters lowered, other bytes as they are (a Shift_JIS or UTF-8 byte is never a letter).
 std::string LowerAscii(std::string_view text);
 

@@ -2,6 +2,7 @@
 
 #include "Charset.h"
 #include "Compose.h"
+#include "Descript.h"
 
 #include <charconv>
 
@@ -52,18 +53,8 @@ Shell::Shell(std::string folder)
         if (const auto text = ShellFolder::Read(alias, kMaxTextBytes))
             definitions_.Parse(*text);
     if (const std::string descript = folder_.Find("descript.txt"); !descript.empty())
-        if (const auto text = ShellFolder::Read(descript, kMaxTextBytes)) {
-            for (size_t at = 0; at < text->size();) {
-                size_t end = text->find('\n', at);
-                if (end == std::string::npos)
-                    end = text->size();
-                std::string line = LowerAscii(std::string_view(*text).substr(at, end - at));
-                std::erase_if(line, [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
-                if (line == "seriko.use_self_alpha,1")
-                    selfAlpha_ = true;
-                at = end + 1;
-            }
-        }
+        if (const auto text = ShellFolder::Read(descript, kMaxTextBytes))
+            selfAlpha_ = ReadDescript(*text)["seriko.use_self_alpha"] == "1";
 }
 
 int Shell::Alias(int surface) const

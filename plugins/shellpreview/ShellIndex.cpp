@@ -1,6 +1,7 @@
 #include "ShellIndex.h"
 
 #include "Charset.h"
+#include "Descript.h"
 #include "ShellFolder.h"
 
 #include <cstdlib>
@@ -10,16 +11,6 @@
 namespace {
 
 constexpr size_t kMaxDescriptBytes = size_t(1) << 20;
-
-std::string Trim(std::string s)
-{
-    while (!s.empty() && (s.back() == '\r' || s.back() == ' ' || s.back() == '\t'))
-        s.pop_back();
-    size_t start = 0;
-    while (start < s.size() && (s[start] == ' ' || s[start] == '\t'))
-        ++start;
-    return s.substr(start);
-}
 
 bool IsFolder(const std::string& path)
 {
@@ -47,32 +38,12 @@ std::string ChooseShell(const ShellFolder& ghost)
 
 std::string ShellIndex::GhostName(const std::string& descript)
 {
-    std::string text = descript;
-    std::string charset = "CP932";
-    if (text.starts_with("\xEF\xBB\xBF")) {
-        text.erase(0, 3);
-        charset = "UTF-8";
-    }
-    std::string sakuraName;
-    std::string name;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        line = Trim(line);
-        const size_t comma = line.find(',');
-        if (comma == std::string::npos)
-            continue;
-        const std::string key = LowerAscii(Trim(line.substr(0, comma)));
-        const std::string value = Trim(line.substr(comma + 1));
-        if (key == "charset") {
-            if (const std::string known = IconvCharset(value); !known.empty())
-                charset = known;
-        } else if (key == "sakura.name" && sakuraName.empty()) {
-            sakuraName = value;
-        } else if (key == "name" && name.empty()) {
-            name = value;
-        }
-    }
-    const std::string chosen = sakuraName.empty() ? name : sakuraName;
+    std::map<std::string, std::string> values = ReadDescript(descript);
+    std::string charset = descript.starts_with("\xEF\xBB\xBF") ? "UTF-8" : "CP932";
+    if (const std::string known = IconvCharset(values["charset"]); !known.empty())
+        charset = known;
+    const std::string chosen
+        = values["sakura.name"].empty() ? values["name"] : values["sakura.name"];
     if (chosen.empty() || charset == "CP932")
         return chosen;
     std::string sjis;
@@ -88,9 +59,9 @@ std::vector<std::string> ShellIndex::Roots(const std::string& settingsFile)
         roots.push_back(std::string(home) + "/.ninix/ghost");
     std::istringstream lines(ShellFolder::Read(settingsFile, kMaxDescriptBytes).value_or(""));
     for (std::string line; std::getline(lines, line);) {
-        line = Trim(line);
-        if (!line.empty() && line[0] != '#')
-            roots.push_back(line);
+        const std::string_view folder = TrimBlanks(line);
+        if (!folder.empty() && folder[0] != '#')
+            roots.emplace_back(folder);
     }
     return roots;
 }

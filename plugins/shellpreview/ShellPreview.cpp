@@ -25,7 +25,7 @@ struct Drawn
     int32_t surface = 0;
     std::optional<Image> image;
 };
-std::unique_ptr<Drawn> lastDrawn;
+std::optional<Drawn> lastDrawn;
 
 // The host's strings are Shift_JIS; the file system's names are UTF-8.
 std::string SjisToUtf8(const char* sjis)
@@ -38,12 +38,8 @@ const std::optional<Image>& Picture(const char* ghostName, int32_t surface)
 {
     if (!lastDrawn || lastDrawn->ghost != ghostName || lastDrawn->surface != surface) {
         lastDrawn.reset(); // the old picture goes before the new one is drawn
-        auto drawn = std::make_unique<Drawn>();
-        drawn->ghost = ghostName;
-        drawn->surface = surface;
-        if (const Shell* shell = shells ? shells->ShellOf(ghostName) : nullptr)
-            drawn->image = shell->Draw(surface);
-        lastDrawn = std::move(drawn);
+        const Shell* shell = shells ? shells->ShellOf(ghostName) : nullptr;
+        lastDrawn = Drawn { ghostName, surface, shell ? shell->Draw(surface) : std::nullopt };
     }
     return lastDrawn->image;
 }

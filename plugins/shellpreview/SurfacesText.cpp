@@ -7,15 +7,6 @@
 
 namespace {
 
-std::string_view Trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
-
 bool StartsWithNoCase(std::string_view s, std::string_view prefix)
 {
     return s.size() >= prefix.size() && LowerAscii(s.substr(0, prefix.size())) == prefix;
@@ -23,7 +14,7 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix)
 
 std::optional<int> Number(std::string_view s)
 {
-    s = Trim(s);
+    s = TrimBlanks(s);
     int value = 0;
     const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
     if (s.empty() || error != std::errc() || end != s.data() + s.size())
@@ -48,11 +39,11 @@ std::vector<SurfaceRange> Ranges(std::string_view list)
 {
     std::vector<SurfaceRange> ranges;
     for (std::string_view item : Split(list, ',')) {
-        item = Trim(item);
+        item = TrimBlanks(item);
         SurfaceRange range;
         if (item.starts_with('!')) {
             range.exclude = true;
-            item = Trim(item.substr(1));
+            item = TrimBlanks(item.substr(1));
         }
         if (StartsWithNoCase(item, "surface")) // "surface1,surface3" is seen too
             item.remove_prefix(7);
@@ -82,10 +73,10 @@ std::optional<SurfaceElement> Element(std::string_view line)
         return std::nullopt;
     SurfaceElement element;
     element.number = *number;
-    element.method = LowerAscii(Trim(fields[1]));
+    element.method = LowerAscii(TrimBlanks(fields[1]));
     const size_t fileStart = fields[2].data() - line.data();
     const size_t fileEnd = fields[fields.size() - 2].data() - line.data() - 1;
-    element.file = std::string(Trim(line.substr(fileStart, fileEnd - fileStart)));
+    element.file = std::string(TrimBlanks(line.substr(fileStart, fileEnd - fileStart)));
     for (char& c : element.file)
         if (c == '\\')
             c = '/';
@@ -122,7 +113,7 @@ std::vector<std::string> Utf8Lines(std::string_view bytes)
         charset = "UTF-8";
         bytes.remove_prefix(3);
     }
-    const std::string_view first = Trim(bytes.substr(0, bytes.find('\n')));
+    const std::string_view first = TrimBlanks(bytes.substr(0, bytes.find('\n')));
     if (StartsWithNoCase(first, "charset,"))
         if (const std::string named = IconvCharset(first.substr(8)); !named.empty())
             charset = named;
@@ -163,7 +154,7 @@ void SurfaceDefinitions::Parse(std::string_view bytes)
     std::string scope;
 
     const auto startBlock = [&](std::string_view header) {
-        header = Trim(header);
+        header = TrimBlanks(header);
         kind = Kind::Other;
         if (StartsWithNoCase(header, "surface.append")) {
             blocks.push_back({ Ranges(header.substr(14)), true, {} });
@@ -180,7 +171,7 @@ void SurfaceDefinitions::Parse(std::string_view bytes)
     };
 
     for (const std::string& text : Utf8Lines(bytes)) {
-        std::string_view line = Trim(text);
+        std::string_view line = TrimBlanks(text);
         if (line.empty() || line.starts_with("//"))
             continue;
         if (!open) {
@@ -200,7 +191,7 @@ void SurfaceDefinitions::Parse(std::string_view bytes)
         }
         const bool closes = line.ends_with('}');
         if (closes)
-            line = Trim(line.substr(0, line.size() - 1));
+            line = TrimBlanks(line.substr(0, line.size() - 1));
         if (kind == Kind::Surface && StartsWithNoCase(line, "element")) {
             if (auto element = Element(line))
                 blocks.back().elements.push_back(std::move(*element));
