@@ -14,9 +14,6 @@ class TLogText
 public:
     static constexpr size_t kPieceBytes = size_t(1) << 20;
 
-    TLogText() = default;
-    explicit TLogText(std::string_view text) { Append(text); }
-
     void Append(std::string_view bytes);
     void Clear() { pieces_.clear(); }
     bool Empty() const { return pieces_.empty(); }
