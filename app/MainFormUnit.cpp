@@ -199,6 +199,7 @@ void TMainForm::StartDirectSSTP()
         return;
     }
     DirectSSTP->SetSenderName(FromQString(windowTitle()));
+    DirectSSTP->SetStatusHandler([this](const std::string& text) { SetStatusText(text); });
     replyNotifier_ = new QSocketNotifier(DirectSSTP->ReplyFd(), QSocketNotifier::Read, this);
     connect(replyNotifier_, &QSocketNotifier::activated, this,
         [this] { RunGuarded([this] { DirectSSTP->ProcessReplies(); }); });
@@ -286,7 +287,10 @@ QString TMainForm::StatusText() const
 
 void TMainForm::SetStatusText(const std::string& text)
 {
+    // A long text (a play refused, with what to do about it) is cut by a narrow window: the tip
+    // shows it whole.
     statusPanel_->setText(ToQString(text));
+    statusPanel_->setToolTip(statusPanel_->text());
 }
 
 void TMainForm::RunGuarded(const std::function<void()>& command)

@@ -9,8 +9,12 @@ add_library(velmo_core STATIC
   log/BottleMessage.cpp
   log/BottleServer.cpp
   ghost/DirectSstpSend.cpp
+  ghost/FmoRoute.cpp
   ghost/HeadValue.cpp
+  ghost/NinixRoute.cpp
   ghost/SakuraSeeker.cpp
+  ghost/SstpWire.cpp
+  ghost/TcpSstpRoute.cpp
   log/HttpClient.cpp
   log/HttpThread.cpp
   log/LogRequest.cpp
@@ -25,10 +29,12 @@ add_library(velmo_core STATIC
   platform/IniFile.cpp
   platform/MessageBox.cpp
   platform/NamedLock.cpp
+  platform/Poll.cpp
   platform/ProgramFolder.cpp
   platform/QueueSynchronizer.cpp
   platform/SharedMemory.cpp
   platform/SstpFolder.cpp
+  platform/StreamSocket.cpp
   platform/StrUtils.cpp
   platform/Termination.cpp
   platform/Window.cpp

@@ -1,5 +1,9 @@
 #include "ghost/DirectSstpSend.h"
 
+#include "ghost/FmoRoute.h"
+#include "ghost/NinixRoute.h"
+#include "ghost/SstpWire.h"
+#include "ghost/TcpSstpRoute.h"
 #include "log/BottleMessage.h"
 #include "platform/DebugOutput.h"
 #include "platform/Encoding.h"
@@ -8,15 +12,19 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-TDirectSSTP::TDirectSSTP(
-    std::shared_ptr<ISynchronizer> synchronizer, std::function<std::vector<std::string>()> fmoNames)
+TDirectSSTP::TDirectSSTP(std::shared_ptr<ISynchronizer> synchronizer,
+    std::function<std::vector<std::string>()> fmoNames, std::vector<uint16_t> tcpPorts)
     : synchronizer_(std::move(synchronizer))
     , fmoNames_(std::move(fmoNames))
     , reply_(TWindow::Create([this](const TWindowMessage& m) { return ReplyWndProc(m); }))
 {
     if (::pipe2(cancel_, O_CLOEXEC | O_NONBLOCK) != 0)
         cancel_[0] = cancel_[1] = -1;
-    seeker_.CancelFd = cancel_[0];
+    auto fmo = std::make_unique<TFmoRoute>(reply_->Handle(), cancel_[0]);
+    fmo_ = fmo.get();
+    routes_.push_back(std::move(fmo));
+    routes_.push_back(std::make_unique<TNinixRoute>(cancel_[0]));
+    routes_.push_back(std::make_unique<TTcpSstpRoute>(cancel_[0], std::move(tcpPorts)));
     ReloadMappingNames();
     thread_ = std::thread([this] { Execute(); });
 }
@@ -47,7 +55,11 @@ void TDirectSSTP::Enqueue(TPlayRequest request)
         throw EVelmoError(Sjis("スクリプトが大きすぎて再生できません (")
             + std::to_string(request.Script.size()) + Sjis(" バイト、上限 ")
             + std::to_string(kMaxScriptBytes) + Sjis(" バイト)"));
+    if (!FitsHeaderLine(request.Ghost) || !FitsHeaderLine(request.Channel)
+        || !FitsHeaderLine(request.Script))
+        throw EVelmoError(Sjis("改行かNUL文字を含むメッセージは再生できません"));
     const std::lock_guard lock(mutex_);
+    request.Id = nextId_++;
     queue_.push_back(std::move(request));
 }
 
@@ -71,13 +83,20 @@ size_t TDirectSSTP::QueueLength() const
     return queue_.size();
 }
 
-std::string TDirectSSTP::RequestText(const TPlayRequest& request, const std::string& senderName,
-    const std::string& namePair, uint32_t replyWindow)
+std::string TDirectSSTP::StatusText(const TPlayResult& result)
 {
-    return "SEND SSTP/1.4\r\nCharset: Shift_JIS\r\nSender:  " + request.Ghost + "/"
-        + request.Channel + "/" + senderName + "\r\nIfGhost: " + namePair
-        + "\r\nScript: " + request.Script + "\r\nHWnd: " + std::to_string(replyWindow)
-        + "\r\nX-Bottle-IfGhost: " + request.Ghost + "\r\n\r\n";
+    switch (result.Outcome) {
+    case TPlayOutcome::Delivered:
+        return Sjis("再生しました: ") + result.Ghost;
+    case TPlayOutcome::Refused:
+        return Sjis("再生できませんでした: ") + result.Ghost + ": " + result.Reason;
+    case TPlayOutcome::Busy:
+        return Sjis("再生を待っています: ") + result.Ghost + ": " + result.Reason;
+    case TPlayOutcome::NoHost:
+    case TPlayOutcome::Sent:
+        break;
+    }
+    return {};
 }
 
 int64_t TDirectSSTP::ReplyWndProc(const TWindowMessage& message)
@@ -102,7 +121,7 @@ void TDirectSSTP::Execute()
             wake_.wait_for(lock, std::chrono::milliseconds(kPollMs), [this] { return stop_; });
             if (stop_)
                 return;
-            if (queue_.empty())
+            if (queue_.empty() || std::chrono::steady_clock::now() < retryAt_)
                 continue;
         }
         // Nothing may leave the thread: a failed cycle is reported and the next one tries again.
@@ -128,20 +147,42 @@ void TDirectSSTP::DeliverHead()
         const std::lock_guard lock(mutex_);
         if (copied)
             mappingNames_ = names;
-        seeker_.FileMappingTarget = mappingNames_;
+        fmo_->SetMappingNames(mappingNames_);
         if (queue_.empty() || stop_)
             return;
         head = queue_.front();
         sender = senderName_;
     }
-    seeker_.Detect(); // a directory error ends this cycle only
-    const TSakuraProcess* ghost = seeker_.ProcessByName(head.Ghost);
-    if (!ghost && seeker_.Count() > 0)
-        ghost = &seeker_.Processes(0);
-    const uint32_t window = ghost ? ghost->HWnd() : 0;
-    const std::string text
-        = RequestText(head, sender, ghost ? ghost->NamePair() : std::string(), ReplyWindow());
-    if (window != 0)
-        SendMessageTimeout(
-            window, WM_COPYDATA, ReplyWindow(), kDirectSstpId, text, kSendTimeoutMs, cancel_[0]);
+    // A directory error ends this cycle only (it leaves the routes after it untried, as a host
+    // that holds its lock is still starting or busy).
+    for (const auto& route : routes_) {
+        const TPlayResult result = route->Play(head, sender);
+        if (result.Outcome != TPlayOutcome::NoHost) {
+            Finish(head, result);
+            return;
+        }
+    }
+}
+
+void TDirectSSTP::Finish(const TPlayRequest& head, const TPlayResult& result)
+{
+    {
+        const std::lock_guard lock(mutex_);
+        if (result.Outcome == TPlayOutcome::Delivered || result.Outcome == TPlayOutcome::Refused) {
+            if (!queue_.empty() && queue_.front().Id == head.Id)
+                queue_.pop_front();
+        } else if (result.Outcome == TPlayOutcome::Busy) {
+            retryAt_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyRetryMs);
+        }
+    }
+    // A busy host is asked again every second: its text is shown once.
+    const std::string text = StatusText(result);
+    if (text.empty() || (result.Outcome == TPlayOutcome::Busy && text == lastBusy_))
+        return;
+    lastBusy_ = result.Outcome == TPlayOutcome::Busy ? text : std::string();
+    OutputDebugString("Play: " + text);
+    synchronizer_->Synchronize([this, &text] {
+        if (statusHandler_)
+            statusHandler_(text);
+    });
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "ghost/SakuraSeeker.h"
+#include "ghost/PlayRoute.h"
 #include "platform/Synchronize.h"
 #include "platform/Window.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -14,35 +15,31 @@
 #include <vector>
 
 class TBottleMessage;
+class TFmoRoute;
 
-// A play request: its own copies of the message's texts, so it stays valid when the log view
-// that showed the message is replaced.
-struct TPlayRequest
-{
-    std::string Ghost;
-    std::string Channel;
-    std::string Script;
-};
-
-// Replays messages on a local ghost by Direct SSTP. A thread of its own polls the queue every
-// 100 ms; for the request at its head it reads the ghost directory (mapping names copied from the
-// main window on the GUI thread), picks the ghost (by name, else the first one), and sends
-// "SEND SSTP/1.4" as WM_COPYDATA (dwData 9801) to the ghost's window, waiting at most 50 s. Only
-// an answer to the reply window that begins "SSTP/1.4 200 OK" removes the head; until then it is
-// sent again every cycle. A directory that cannot be read is tried again next cycle. The reply
-// window is serviced on the GUI thread (ReplyFd / ProcessReplies). Destruction wakes a pending
-// send and ends the thread promptly.
+// Replays messages on local ghosts. A thread of its own polls the queue every 100 ms and offers
+// the request at its head to each route in turn until one finds a ghost:
+//  1. the ghost directory in named shared memory (mapping names copied from the main window on
+//     the GUI thread) and WM_COPYDATA to the ghost's window; only an answer to the reply window
+//     that begins "SSTP/1.4 200 OK" removes the head, and until then it is sent again every cycle;
+//  2. a running ninix-kagari, over its sockets;
+//  3. an SSTP host on loopback TCP.
+// The socket routes answer at once: delivered or refused removes the head (and the status bar
+// says so), busy keeps it and waits a second before the next try. A directory that cannot be read
+// is tried again next cycle. The reply window is serviced on the GUI thread (ReplyFd /
+// ProcessReplies). Destruction wakes a pending send and ends the thread promptly.
 class TDirectSSTP
 {
 public:
-    static constexpr uint32_t kDirectSstpId = 9801;
-    static constexpr int kSendTimeoutMs = 50000;
     static constexpr int kPollMs = 100;
+    static constexpr int kBusyRetryMs = 1000;
 
     // GUI thread. fmoNames runs on the GUI thread (through the synchroniser) before each delivery.
-    // Throws EVelmoError when the reply window cannot be made.
+    // tcpPorts are the loopback ports tried for an SSTP host. Throws EVelmoError when the reply
+    // window cannot be made.
     TDirectSSTP(std::shared_ptr<ISynchronizer> synchronizer,
-        std::function<std::vector<std::string>()> fmoNames);
+        std::function<std::vector<std::string>()> fmoNames,
+        std::vector<uint16_t> tcpPorts = { 9801, 9821 });
     ~TDirectSSTP();
     TDirectSSTP(const TDirectSSTP&) = delete;
     TDirectSSTP& operator=(const TDirectSSTP&) = delete;
@@ -52,12 +49,20 @@ public:
     static constexpr size_t kMaxScriptBytes = 1 << 20;
 
     // GUI thread. A script over kMaxScriptBytes is refused with EVelmoError and never queued, so
-    // the queue cannot stall behind a request no window could take.
+    // the queue cannot stall behind a request no window could take; so is a request whose texts
+    // hold a line break or a NUL, which would end its header line and pass for headers.
     void Enqueue(const TBottleMessage& message);
     void Enqueue(TPlayRequest request);
     void ReloadMappingNames();
     void SetSenderName(std::string name);
     size_t QueueLength() const;
+    // GUI thread: receives the status texts ("再生しました: <ghost>", ...) on the GUI thread.
+    void SetStatusHandler(std::function<void(const std::string&)> handler)
+    {
+        statusHandler_ = std::move(handler);
+    }
+    // The status bar's text for a route's result; empty when there is nothing to say.
+    static std::string StatusText(const TPlayResult& result);
 
     // The reply window, serviced on the GUI thread.
     uint32_t ReplyWindow() const { return reply_->Handle(); }
@@ -65,18 +70,20 @@ public:
     void ProcessReplies() { reply_->Process(); }
     int64_t ReplyWndProc(const TWindowMessage& message);
 
-    // The request text: eight lines, each ended by CR LF, the last one empty.
-    static std::string RequestText(const TPlayRequest& request, const std::string& senderName,
-        const std::string& namePair, uint32_t replyWindow);
-
 private:
     void Execute();
     void DeliverHead();
+    // After a route's answer: removes the request it answered, and tells the status bar.
+    void Finish(const TPlayRequest& head, const TPlayResult& result);
 
     std::shared_ptr<ISynchronizer> synchronizer_;
     std::function<std::vector<std::string>()> fmoNames_;
+    std::function<void(const std::string&)> statusHandler_; // GUI thread only
     std::unique_ptr<TWindow> reply_;
-    TSakuraSeeker seeker_; // the delivery thread's own
+    // The delivery thread's own, in the order they are tried; the first is the directory's.
+    std::vector<std::unique_ptr<IPlayRoute>> routes_;
+    TFmoRoute* fmo_ = nullptr;
+    std::string lastBusy_; // the delivery thread's
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
@@ -84,6 +91,8 @@ private:
     std::vector<std::string> mappingNames_; // guarded by mutex_
     std::string senderName_ = "Velmo 2"; // guarded by mutex_
     bool stop_ = false; // guarded by mutex_
+    uint64_t nextId_ = 1; // guarded by mutex_
+    std::chrono::steady_clock::time_point retryAt_ {}; // guarded by mutex_
     int cancel_[2] = { -1, -1 }; // written once to wake a pending send
     std::thread thread_;
 };

@@ -57,6 +57,13 @@ TSakuraProcess* TSakuraSeeker::ProcessByName(const std::string& ghostName) const
     return nullptr;
 }
 
+TSakuraProcess* TSakuraSeeker::ChooseGhost(const std::string& ghostName) const
+{
+    if (TSakuraProcess* named = ProcessByName(ghostName))
+        return named;
+    return processes_.empty() ? nullptr : processes_.front().get();
+}
+
 TSakuraProcess* TSakuraSeeker::ProcessByID(const std::string& id) const
 {
     const auto it = byId_.find(id);

@@ -74,6 +74,9 @@ public:
     TSakuraProcess& Processes(int i) const { return *processes_.at(static_cast<size_t>(i)); }
     TSakuraProcess* ProcessByName(const std::string& ghostName) const;
     TSakuraProcess* ProcessByID(const std::string& id) const;
+    // The ghost a play request goes to: the first entry of that name, else the first entry, else
+    // none.
+    TSakuraProcess* ChooseGhost(const std::string& ghostName) const;
     const std::string& DetectResult() const { return lastResult_; }
     // The lock names opened so far and their handles, "name=handle".
     std::vector<std::string> MutexCache() const;

@@ -13,6 +13,11 @@ std::optional<std::string> TSharedMemory::Read(std::string_view name, size_t max
     const std::string path = SstpObjectPath("shm", name);
     if (path.empty())
         return std::nullopt;
+    return ReadPath(path, maxBytes);
+}
+
+std::optional<std::string> TSharedMemory::ReadPath(const std::string& path, size_t maxBytes)
+{
     TFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
     struct stat st
     { };

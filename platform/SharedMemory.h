@@ -18,4 +18,6 @@ public:
     // The block's first bytes (at most maxBytes), or nullopt when no such regular file exists or
     // it cannot be read.
     static std::optional<std::string> Read(std::string_view name, size_t maxBytes = kMaxBytes);
+    // The same for a block at a native path (a POSIX shared memory object in /dev/shm).
+    static std::optional<std::string> ReadPath(const std::string& path, size_t maxBytes);
 };

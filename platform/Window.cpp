@@ -3,6 +3,7 @@
 #include "platform/Errors.h"
 #include "platform/FileDescriptor.h"
 #include "platform/FileIO.h"
+#include "platform/Poll.h"
 #include "platform/SstpFolder.h"
 
 #include <cerrno>
@@ -55,30 +56,6 @@ std::optional<sockaddr_un> Address(uint32_t handle)
 int NewSocket(int flags = 0)
 {
     return ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | flags, 0);
-}
-
-int RemainingMs(std::chrono::steady_clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    return left.count() < 0 ? -1 : static_cast<int>(left.count());
-}
-
-// Waits for events on fd until the deadline; false on time-out, an error, or cancelFd readable.
-bool WaitFor(int fd, short events, std::chrono::steady_clock::time_point deadline, int cancelFd)
-{
-    for (;;) {
-        const int left = RemainingMs(deadline);
-        if (left < 0)
-            return false;
-        pollfd fds[2] = { { fd, events, 0 }, { cancelFd, POLLIN, 0 } };
-        const int n = ::poll(fds, cancelFd >= 0 ? 2 : 1, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0 || (cancelFd >= 0 && fds[1].revents))
-            return false;
-        return (fds[0].revents & events) != 0;
-    }
 }
 
 // Sends one packet, with an optional descriptor, waiting for room until the deadline.

@@ -181,6 +181,38 @@ private slots:
         QVERIFY(host.waitForFinished(10000));
     }
 
+    // With no ghost directory, 再生 reaches a ninix-kagari ghost over its socket (UTF-8, no
+    // IfGhost) and then, with that host gone, an SSTP host on 127.0.0.1:9801 by the ghost's name;
+    // the status bar says where it played.
+    void PlayReachesNinixAndTcpHosts()
+    {
+        const QString sockets = qEnvironmentVariable("NINIX_HOME") + "/.ninix/sock";
+        for (const QStringList& arguments :
+            { QStringList { "--ninix", sockets }, QStringList { "--tcp", "9801" } }) {
+            QProcess host;
+            host.start(QStringLiteral(VELMO_BIN_DIR "/velmo-ghost-host"),
+                arguments + QStringList { "--ghost", "さくら,ケロ" });
+            QVERIFY(host.waitForReadyRead(10000));
+            QVERIFY(host.readLine().startsWith("ready "));
+            form_->SetStatusText({});
+            QVERIFY(Click(QStringLiteral("http://velmoplay.0")));
+            QByteArray out;
+            QTRY_VERIFY_WITH_TIMEOUT((out += host.readAllStandardOutput()).contains("----"), 15000);
+            const QString request = QString::fromUtf8(out);
+            QVERIFY2(request.contains(QStringLiteral("Charset: UTF-8\r\n")), qPrintable(request));
+            QVERIFY(request.contains(QStringLiteral("Script: \\h\\s0おはようございます。")));
+            if (arguments[0] == "--ninix")
+                QVERIFY(!request.contains(QStringLiteral("IfGhost")));
+            else
+                QVERIFY(request.contains(QStringLiteral("ReceiverGhostName: さくら\r\n")));
+            QTRY_COMPARE_WITH_TIMEOUT(
+                form_->StatusText(), QStringLiteral("再生しました: さくら"), 15000);
+            QCOMPARE(form_->DirectSSTP->QueueLength(), size_t(0));
+            host.terminate();
+            QVERIFY(host.waitForFinished(10000));
+        }
+    }
+
     // A page from the web may frame, refresh or redirect to command addresses, and hold command
     // links a person clicks: none of it sends anything or reaches the outside browser. On the
     // program's own page only the primary button runs a command.

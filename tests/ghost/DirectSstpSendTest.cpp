@@ -1,7 +1,9 @@
 #include "ghost/DirectSstpSend.h"
 
 #include "GhostSupport.h"
+#include "ghost/NinixRoute.h"
 #include "log/BottleMessage.h"
+#include "platform/Errors.h"
 #include "platform/QueueSynchronizer.h"
 
 #include <chrono>
@@ -16,12 +18,21 @@ protected:
     std::shared_ptr<TQueueSynchronizer> sync;
     std::vector<std::string> fmoNames { "Sakura" };
     std::unique_ptr<TDirectSSTP> sender;
+    std::vector<std::string> statuses; // the status bar's texts
 
     void SetUp() override
     {
         SstpTest::SetUp();
+        Restart({});
+    }
+    // A new sender trying these loopback ports for an SSTP host (none by default: the tests
+    // never reach a host of the machine).
+    void Restart(std::vector<uint16_t> tcpPorts)
+    {
         sync = std::make_shared<TQueueSynchronizer>();
-        sender = std::make_unique<TDirectSSTP>(sync, [this] { return fmoNames; });
+        sender = std::make_unique<TDirectSSTP>(
+            sync, [this] { return fmoNames; }, tcpPorts);
+        sender->SetStatusHandler([this](const std::string& text) { statuses.push_back(text); });
     }
     void TearDown() override
     {
@@ -83,13 +94,22 @@ TEST_F(DirectSstpTest, RequestTextAndTheChosenWindow)
     EXPECT_EQ(sent.wParam, sender->ReplyWindow());
 }
 
-// A 1 MiB script is delivered whole; a larger one is refused at once and never blocks the queue.
+// A 1 MiB script is delivered whole. A larger one, or texts with a line break or a NUL (they
+// would end their header line and pass for headers), are refused at once and never queued.
 TEST_F(DirectSstpTest, ScriptsUpToOneMebibyteAreDelivered)
 {
     FakeGhost ghost;
     Publish("Sakura", Directory("g", ghost.Handle(), "G", "K"));
-    EXPECT_THROW(
-        sender->Enqueue(TPlayRequest { "G", "C", std::string((1 << 20) + 1, 's') }), EVelmoError);
+    const TPlayRequest refused[] = {
+        { "G", "C", std::string((1 << 20) + 1, 's') },
+        { "G", "C", "\\h\\s0a\\e\r\nScript: injected" },
+        { "G", "C", "a\\nb\n" },
+        { "G\rX", "C", "s" },
+        { "G", std::string("C\0", 2), "s" },
+        { "G", "C", std::string("s\0t", 3) },
+    };
+    for (const TPlayRequest& request : refused)
+        EXPECT_THROW(sender->Enqueue(request), EVelmoError) << request.Script.substr(0, 20);
     EXPECT_EQ(sender->QueueLength(), 0u);
     sender->Enqueue(TPlayRequest { "G", "C", std::string(1 << 20, 's') });
     ASSERT_TRUE(PumpUntil([&] { return sender->QueueLength() == 0; }));
@@ -174,8 +194,7 @@ TEST_F(DirectSstpTest, DestructionDoesNotWaitForAHungGhost)
     auto hung = TWindow::Create([](const TWindowMessage&) { return 0; }); // never processed
     Publish("Sakura", Directory("g", hung->Handle(), "G", "K"));
     for (const bool lockHeld : { false, true }) {
-        sync = std::make_shared<TQueueSynchronizer>();
-        sender = std::make_unique<TDirectSSTP>(sync, [this] { return fmoNames; });
+        Restart({});
         auto lock = TNamedLock::Open("SakuraFMO");
         ASSERT_TRUE(!lockHeld || lock->Wait(0));
         sender->Enqueue(TPlayRequest { "G", "C", "S" });
@@ -185,6 +204,99 @@ TEST_F(DirectSstpTest, DestructionDoesNotWaitForAHungGhost)
         sender.reset();
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << lockHeld;
     }
+}
+
+// The directory's ghosts come first; without one, a running ninix-kagari, then a loopback host.
+// Each socket route gets its own request form, and the status bar says where it played.
+TEST_F(DirectSstpTest, RouteOrderAndRequestForms)
+{
+    const uint16_t port = FreePort();
+    Restart({ port });
+    auto ninix = std::make_unique<StandInHost>(
+        std::vector<std::string> { "--ninix", NinixSockets(), "--ghost", "さくら,ケロ" });
+    StandInHost tcp({ "--tcp", std::to_string(port), "--ghost", "さくら,ケロ" });
+    ASSERT_TRUE(ninix->Ready() && tcp.Ready()) << ninix->Output() << tcp.Output();
+    const TPlayRequest request { J("さくら"), "C", J("\\h\\s0やあ\\-\\e") };
+    {
+        FakeGhost ghost;
+        Publish("Sakura", Directory("g", ghost.Handle(), J("さくら"), J("ケロ")));
+        sender->Enqueue(request);
+        ASSERT_TRUE(PumpUntil([&] { return sender->QueueLength() == 0; }));
+        EXPECT_EQ(ghost.Requests().size(), 1u);
+        Publish("Sakura", "");
+    }
+    sender->Enqueue(request);
+    ASSERT_TRUE(PumpUntil([&] { return sender->QueueLength() == 0; }));
+    ASSERT_TRUE(ninix->WaitFor("----"));
+    EXPECT_NE(ninix->Output().find("SEND SSTP/1.4\r\nCharset: UTF-8\r\nSender:  さくら/C/Velmo "
+                                   "2\r\nScript: \\h\\s0やあ\\e\r\n\r\n"),
+        std::string::npos)
+        << ninix->Output();
+    EXPECT_EQ(ninix->Output().find("IfGhost"), std::string::npos);
+    EXPECT_EQ(tcp.Output().find("request"), std::string::npos);
+    ASSERT_TRUE(PumpUntil([&] { return !statuses.empty(); }));
+    EXPECT_EQ(statuses.back(), J("再生しました: さくら"));
+
+    ninix.reset();
+    sender->Enqueue(request);
+    ASSERT_TRUE(PumpUntil([&] { return sender->QueueLength() == 0; }));
+    ASSERT_TRUE(tcp.WaitFor("----"));
+    EXPECT_NE(tcp.Output().find("SEND SSTP/1.4\r\nCharset: UTF-8\r\nSender:  さくら/C/Velmo "
+                                "2\r\nReceiverGhostName: さくら\r\nSecurityLevel: "
+                                "external\r\nIfGhost: さくら,ケロ\r\nScript: "
+                                "\\h\\s0やあ\\-\\e\r\n\r\n"),
+        std::string::npos)
+        << tcp.Output();
+}
+
+// What each answer of a ninix-kagari ghost does to the queue and the status bar.
+TEST_F(DirectSstpTest, AnswersDecideTheQueue)
+{
+    const struct
+    {
+        const char* status;
+        size_t queued;
+        const char* text;
+    } cases[] = {
+        { "SSTP/1.4 200 OK", 0, "再生しました: G" },
+        { "SSTP/1.4 204 No Content", 0, "再生できませんでした: G: ninix-kagari" },
+        { "SSTP/1.4 420 Refuse", 0,
+            "再生できませんでした: G: ゴーストの設定で断られました (420 Refuse)" },
+        { "SSTP/1.4 512 Invisible", 1,
+            "再生を待っています: G: 今は再生できません (512 Invisible)" },
+        { "SSTP/1.4 409 Conflict", 1, "再生を待っています: G:" },
+    };
+    for (const auto& c : cases) {
+        Restart({});
+        statuses.clear();
+        StandInHost host({ "--ninix", NinixSockets(), "--ghost", "G,K", "--status", c.status });
+        ASSERT_TRUE(host.Ready()) << host.Output();
+        sender->Enqueue(TPlayRequest { "G", "C", "S" });
+        ASSERT_TRUE(PumpUntil([&] { return !statuses.empty(); })) << c.status;
+        EXPECT_EQ(statuses[0].rfind(J(c.text), 0), 0u) << SjisToUtf8Lossy(statuses[0]);
+        EXPECT_EQ(sender->QueueLength(), c.queued) << c.status;
+    }
+}
+
+// A ninix-kagari ghost that takes the request and never answers is busy: the request waits, and
+// the program's end does not wait for the host.
+TEST_F(DirectSstpTest, AHostThatNeverAnswers)
+{
+    StandInHost host({ "--ninix", NinixSockets(), "--ghost", "G,K", "--silent" });
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    TNinixRoute route(-1, 300);
+    const auto start = std::chrono::steady_clock::now();
+    const TPlayResult result = route.Play(TPlayRequest { "G", "C", "S" }, "Velmo 2");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(result.Outcome, TPlayOutcome::Busy);
+    EXPECT_EQ(result.Reason, J("応答がありません"));
+
+    sender->Enqueue(TPlayRequest { "G", "C", "S" });
+    ASSERT_TRUE(host.WaitFor("----"));
+    sync->Detach();
+    const auto end = std::chrono::steady_clock::now();
+    sender.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - end, std::chrono::seconds(1));
 }
 
 } // namespace

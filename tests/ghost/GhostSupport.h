@@ -6,18 +6,25 @@
 #include "platform/SstpFolder.h"
 #include "platform/Window.h"
 
+#include <arpa/inet.h>
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <mutex>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 
-// Each test gets its own SSTP folder: XDG_RUNTIME_DIR points at a fresh private folder.
+// Each test gets its own SSTP folder and ninix-kagari home: XDG_RUNTIME_DIR and NINIX_HOME point
+// at fresh private folders, so no test reaches a host of the machine's user.
 class SstpTest : public testing::Test
 {
 protected:
     TempDir runtime;
+    TempDir ninixHome;
     std::string saved;
 
     void SetUp() override
@@ -26,6 +33,7 @@ protected:
             saved = old;
         ::chmod(runtime.Native().c_str(), 0700);
         ::setenv("XDG_RUNTIME_DIR", runtime.Native().c_str(), 1);
+        ::setenv("NINIX_HOME", ninixHome.Native().c_str(), 1);
     }
     void TearDown() override
     {
@@ -33,7 +41,9 @@ protected:
             ::unsetenv("XDG_RUNTIME_DIR");
         else
             ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+        ::unsetenv("NINIX_HOME");
     }
+    std::string NinixSockets() const { return (ninixHome.Native() / ".ninix/sock").string(); }
 
     // Writes a directory block: the length field, the text, a NUL.
     static void Publish(const std::string& mapping, const std::string& text, int64_t length = -1)
@@ -103,6 +113,78 @@ private:
     std::atomic<bool> stop_ { false };
     std::thread thread_;
 };
+
+// The stand-in ghost host (velmo-ghost-host) in a process of its own, started with the given
+// arguments; it is ready when its first line has come. Output() collects what it has printed.
+class StandInHost
+{
+public:
+    explicit StandInHost(std::vector<std::string> arguments)
+    {
+        int out[2];
+        if (::pipe(out) != 0)
+            throw std::runtime_error("pipe failed");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::close(out[0]);
+            arguments.insert(arguments.begin(), VELMO_BIN_DIR "/velmo-ghost-host");
+            std::vector<char*> argv;
+            for (std::string& a : arguments)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        out_ = out[0];
+        ready_ = WaitFor("\n");
+    }
+    ~StandInHost()
+    {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+        ::close(out_);
+    }
+    bool Ready() const { return ready_ && output_.starts_with("ready"); }
+    // Reads until the output holds text, for at most 10 s.
+    bool WaitFor(const std::string& text)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (output_.find(text) == std::string::npos) {
+            pollfd p { out_, POLLIN, 0 };
+            if (std::chrono::steady_clock::now() > deadline || ::poll(&p, 1, 100) < 0)
+                return false;
+            char buffer[4096];
+            const ssize_t n = p.revents ? ::read(out_, buffer, sizeof buffer) : 0;
+            if (p.revents && n <= 0)
+                return false;
+            output_.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
+        }
+        return true;
+    }
+    const std::string& Output() const { return output_; }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    bool ready_ = false;
+    std::string output_;
+};
+
+// A loopback port that nothing listens on now.
+inline uint16_t FreePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
 
 // Holds a named lock in a child process until the returned pid is killed.
 inline pid_t HoldLockInChild(const std::string& name)
