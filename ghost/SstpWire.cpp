@@ -118,12 +118,29 @@ std::string RemoveRefusedTags(std::string_view script)
     parser.SetTagPattern({ "\\_+", "\\_v[%c]", "\\_v", "\\j[%c]", "\\j", "\\![%c]", "\\!",
         "\\8[%c]", "\\8", "\\-", "\\+", "\\C" });
     parser.ParseScript(script);
-    std::string kept;
-    kept.reserve(script.size());
-    for (const TSsMarkUp& token : parser.Tokens())
-        if (token.MarkType != TSsMarkUpType::smTag)
-            kept += token.Text;
-    return kept;
+    // Taking a tag out joins what stood around it. The one join that makes a refused tag is an
+    // unknown "\_" before text that starts with "v" or "+" ("\_\j[x]v[a.wav]" would become
+    // "\_v[a.wav]"): such "\_" go too.
+    std::vector<const TSsMarkUp*> kept;
+    bool removed = false;
+    for (const TSsMarkUp& token : parser.Tokens()) {
+        if (token.MarkType == TSsMarkUpType::smTag) {
+            removed = true;
+            continue;
+        }
+        if (removed && token.MarkType == TSsMarkUpType::smText
+            && (token.Text.starts_with('v') || token.Text.starts_with('+')))
+            while (!kept.empty() && kept.back()->MarkType == TSsMarkUpType::smErrorTag
+                && kept.back()->Text == "\\_")
+                kept.pop_back();
+        removed = false;
+        kept.push_back(&token);
+    }
+    std::string out;
+    out.reserve(script.size());
+    for (const TSsMarkUp* token : kept)
+        out += token->Text;
+    return out;
 }
 
 std::optional<std::string> NinixDirectoryText(std::string_view answer)
@@ -174,6 +191,7 @@ std::string GetFmoText(const std::string& senderName)
 
 std::optional<std::string> TcpDirectoryText(std::string_view answer)
 {
+    answer = answer.substr(0, answer.find('\0')); // as in shared memory, the text ends at a NUL
     const auto status = ParseSstpStatus(answer);
     if (!status || status->Code != 200)
         return std::nullopt;

@@ -36,13 +36,13 @@ TEST(SstpWire, RemoveRefusedTags)
         const char* script;
         const char* kept;
     } cases[] = {
-        { "\\h\\s0hi\\-", "\\h\\s0hi" },
-        { "\\![raise,OnX]a\\!b", "ab" },
+        { "\\h\\s0hi\\-", "\\h\\s0hi" }, { "\\![raise,OnX]a\\!b", "ab" },
         { "\\j[#id]\\j[http://x/]\\8[a.wav]\\_v[b.wav]\\C\\+\\_+z", "z" },
         { "\\__v[keep]\\_w[5]\\\\j\\\\-\\%\\q[a,b]", "\\__v[keep]\\_w[5]\\\\j\\\\-\\%\\q[a,b]" },
         { "\\![open unclosed", "[open unclosed" },
         { "\x95\\j \x81\\-", "\x95\\j \x81\\-" }, // a trail byte 0x5C is no backslash
         { "100% \\", "100% \\" },
+        { "\\_\\j[a]v[b.wav]\\_\\_\\-+\\_s", "v[b.wav]+\\_s" }, // no refused tag by joining
     };
     for (const auto& c : cases)
         EXPECT_EQ(RemoveRefusedTags(c.script), c.kept) << c.script;
@@ -110,9 +110,12 @@ TEST(SstpWire, DirectoryAnswers)
             "A\r\n" },
         { "SSTP/1.1 200 OK\r\nCharset: Shift_JIS\r\n\r\nu.name\x01" + J("さくら") + "\r\n\r\n",
             "u.name\x01さくら\r\n" },
-        { "SSTP/1.1 501 Not Implemented\r\n\r\n", std::nullopt },
-        { "SSTP/1.1 200 OK\r\n\r\n", "" },
+        { "SSTP/1.1 501 Not Implemented\r\n\r\n", std::nullopt }, { "SSTP/1.1 200 OK\r\n\r\n", "" },
         { "garbage", std::nullopt },
+        { std::string("SSTP/1.1 200 OK\r\nu.name\x01"
+                      "A\0B\r\n\r\n",
+              31),
+            "" }, // ends at a NUL
     };
     for (const auto& c : tcp)
         EXPECT_EQ(TcpDirectoryText(c.answer), c.tcp) << c.answer;
