@@ -42,16 +42,11 @@ std::string TakeQuoted(std::string_view text, size_t& pos)
 
 } // namespace
 
-std::string ConfigFilePath(const std::string& programFolder, const std::string& programBaseName)
-{
-    return programFolder + programBaseName + ".ini";
-}
-
-TConfiguration ReadConfiguration(const TIniFile& ini, const std::string& programFolder)
+TConfiguration ReadConfiguration(const TIniFile& ini, const TAppFolders& folders)
 {
     TConfiguration c;
-    c.SppDir = ini.ReadString(kGeneral, "SppDir", "");
-    c.SurfaceCacheDir = ini.ReadString(kGeneral, "SurfaceCacheDir", programFolder + "cache/");
+    c.SppDir = ini.ReadString(kGeneral, "SppDir", folders.pluginFolder);
+    c.SurfaceCacheDir = ini.ReadString(kGeneral, "SurfaceCacheDir", folders.cacheFolder);
     c.CSSFile = ini.ReadString(kGeneral, "CSS", "styleIE.css");
     c.BrowserCommand = ini.ReadString(kGeneral, "Browser", "");
     c.HTMLFolder = ini.ReadString(kGeneral, "HTMLFolder", "");

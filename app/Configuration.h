@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AppFolders.h"
 #include "platform/IniFile.h"
 
 #include <cstdint>
@@ -27,11 +28,8 @@ struct TConfiguration
     std::string BottleServer;
 };
 
-// The configuration file that belongs to a program folder and executable name.
-std::string ConfigFilePath(const std::string& programFolder, const std::string& programBaseName);
-
-// Every key with its default when missing; the default cache folder is programFolder + "cache/".
-TConfiguration ReadConfiguration(const TIniFile& ini, const std::string& programFolder);
+// Every key with its default when missing; the default cache and plug-in folders are the layout's.
+TConfiguration ReadConfiguration(const TIniFile& ini, const TAppFolders& folders);
 
 // Writes every key (all but BottleServer) in the fixed order, so that a file written from scratch
 // holds General (LUID, SurfaceCacheDir, SppDir, 1PageCount, CSS, Browser, HTMLFolder), Form (Top,

@@ -38,7 +38,7 @@ const QString kFontName = QStringLiteral("ＭＳ Ｐゴシック");
 
 TMainForm::TMainForm(const TMainFormEnvironment& environment, QWidget* parent)
     : QMainWindow(parent)
-    , Surfaces(environment.programFolder, *environment.sppList)
+    , Surfaces(environment.folders.DataFile("general-1.bmp"), *environment.sppList)
     , environment_(environment)
 {
     setWindowTitle(QStringLiteral("Velmo 2"));
@@ -156,12 +156,12 @@ void TMainForm::FormCreate()
     TConfiguration config;
     try {
         config = ReadConfiguration(
-            TIniFile::LoadFromFile(environment_.configPath), environment_.programFolder);
+            TIniFile::LoadFromFile(environment_.folders.configFile), environment_.folders);
     } catch (const EVelmoError& e) {
         // An unreadable file is reported, and the program starts on the defaults; the file is
         // kept as it is, since writing the defaults over it would lose what the user had.
         ShowError(e.what());
-        config = ReadConfiguration(TIniFile(), environment_.programFolder);
+        config = ReadConfiguration(TIniFile(), environment_.folders);
         configUnreadable_ = true;
     }
     Surfaces.SppDir = config.SppDir;
@@ -230,7 +230,7 @@ void TMainForm::LoadPatterns()
     const auto load = [this](const char* name, void (TSsParser::*set)(std::vector<std::string>)) {
         std::vector<std::string> lines;
         try {
-            lines = TSsParser::LoadPatternFile(environment_.programFolder + name);
+            lines = TSsParser::LoadPatternFile(environment_.folders.DataFile(name));
         } catch (const EVelmoError& e) {
             ShowError(e.what());
         }
@@ -262,21 +262,24 @@ TConfiguration TMainForm::CurrentConfiguration() const
 void TMainForm::FormDestroy()
 {
     if (configUnreadable_) {
-        environment_.messageBox->ShowMessage(environment_.configPath
+        environment_.messageBox->ShowMessage(environment_.folders.configFile
             + Sjis(" を読み込めなかったので、設定を保存せずにそのまま残します"));
         return;
     }
     // The whole file is built in memory from what was read, then replaced in one step: a failure
     // leaves the old file as it was instead of half-written.
     try {
-        TIniFile ini = TIniFile::LoadFromFile(environment_.configPath);
+        if (environment_.folders.installed)
+            CreateFolders(environment_.folders.userDataFolder, 0700);
+        TIniFile ini = TIniFile::LoadFromFile(environment_.folders.configFile);
         const std::vector<std::string> failures = WriteConfiguration(ini, CurrentConfiguration());
-        ini.SaveToFile(environment_.configPath);
+        ini.SaveToFile(environment_.folders.configFile);
         for (const std::string& failure : failures)
             environment_.messageBox->ShowMessage(
-                environment_.configPath + Sjis(" に次の設定を書き込めません: ") + failure);
+                environment_.folders.configFile + Sjis(" に次の設定を書き込めません: ") + failure);
     } catch (const EVelmoError&) {
-        environment_.messageBox->ShowMessage(environment_.configPath + Sjis(" に書き込めません"));
+        environment_.messageBox->ShowMessage(
+            environment_.folders.configFile + Sjis(" に書き込めません"));
     }
 }
 
@@ -377,7 +380,7 @@ bool TMainForm::ProcessCommandLine(const std::vector<std::string>& arguments)
 void TMainForm::LocalLogMenuClick()
 {
     BrowserPanelResize();
-    ParseLog(ReadFileBytes(environment_.programFolder + "log.txt"));
+    ParseLog(ReadFileBytes(environment_.folders.DataFile("log.txt")));
     WritePages();
     ShowFirstPage();
 }
@@ -394,12 +397,32 @@ void TMainForm::SentlogMenuClick()
 
 TPageSettings TMainForm::PageSettings() const
 {
-    return { MessagesPerPage, HTMLFolder, environment_.programFolder, CSSFile };
+    return { MessagesPerPage, HTMLFolder, environment_.folders.pageFolder, CSSFile };
 }
 
 void TMainForm::WritePages()
 {
+    if (environment_.folders.installed)
+        PreparePageFolder();
     ::WritePages(MessageList, PageSettings(), Surfaces);
+}
+
+void TMainForm::PreparePageFolder()
+{
+    // Installed, the pages live apart from the shipped style sheet, which they name relatively:
+    // the default page folder is made, and a copy of the sheet (the user's own, else the shipped
+    // one) is put beside the pages whenever it differs.
+    if (HTMLFolder.empty())
+        CreateFolders(environment_.folders.pageFolder);
+    if (CSSFile.empty() || CSSFile.find('/') != std::string::npos)
+        return;
+    const std::string source = environment_.folders.DataFile(CSSFile);
+    const std::string target = JoinPath(HTMLFolder, environment_.folders.pageFolder, CSSFile);
+    if (!FileExists(source))
+        return;
+    const std::string sheet = ReadFileBytes(source);
+    if (!FileExists(target) || ReadFileBytes(target) != sheet)
+        WriteFileAtomic(target, sheet);
 }
 
 void TMainForm::ShowFirstPage()

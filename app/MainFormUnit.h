@@ -5,6 +5,7 @@
 #include "log/BottleServer.h"
 #include "log/LogReader.h"
 #include "log/MessageList.h"
+#include "platform/AppFolders.h"
 #include "platform/DateTime.h"
 #include "render/PageWriter.h"
 #include "render/SsParser.h"
@@ -35,8 +36,7 @@ struct TNotice;
 // What the main window needs from outside: where it lives and how it talks to the person.
 struct TMainFormEnvironment
 {
-    std::string programFolder; // with a trailing "/"
-    std::string configPath; // the configuration file
+    TAppFolders folders; // the configuration file, data files and default folders
     IMessageBox* messageBox = nullptr; // must outlive the window
     IOutsideBrowser* outsideBrowser = nullptr; // must outlive the window
     TSppList* sppList = nullptr; // the program-wide plug-in list; must outlive the window
@@ -138,6 +138,7 @@ private:
     void FormCreate();
     void FormDestroy();
     void LoadPatterns();
+    void PreparePageFolder();
     // Steps 3 of the downloaded-log and continue views: pages, or "no messages" in the status bar.
     // Reads the downloaded text (freeing it as it goes), writes the pages and shows the first.
     void ShowDownloadedLog(TLogText&& logText);

@@ -7,9 +7,9 @@
 #include "app/QtMessageBox.h"
 #include "app/QtOpenDialog.h"
 #include "app/QtOutsideBrowser.h"
+#include "platform/AppFolders.h"
 #include "platform/Encoding.h"
 #include "platform/MessageBox.h"
-#include "platform/ProgramFolder.h"
 #include "platform/Termination.h"
 #include "render/ProgressWindow.h"
 #include "render/SppList.h"
@@ -38,8 +38,7 @@ int main(int argc, char* argv[])
         TSppList sppList(true, *messageBox, progressWindows);
 
         TMainFormEnvironment environment;
-        environment.programFolder = ProgramFolder();
-        environment.configPath = ConfigFilePath(environment.programFolder, ProgramBaseName());
+        environment.folders = AppFolders();
         environment.messageBox = messageBox.get();
         environment.outsideBrowser = &outsideBrowser;
         environment.sppList = &sppList;

@@ -22,6 +22,7 @@ add_library(velmo_core STATIC
   log/LogText.cpp
   log/MessageList.cpp
   platform/DateTime.cpp
+  platform/AppFolders.cpp
   platform/DebugOutput.cpp
   platform/Encoding.cpp
   platform/Errors.cpp

@@ -160,3 +160,19 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes)
         throw WriteError(path, reported);
     }
 }
+
+void CreateFolders(const std::string& folder, unsigned mode)
+{
+    const std::string native = NativePath(folder);
+    for (size_t i = 1; i <= native.size(); ++i) {
+        if (i < native.size() && native[i] != '/')
+            continue;
+        const std::string part = native.substr(0, i);
+        if (::mkdir(part.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST)
+            throw EFileError("Cannot create folder \"" + folder + "\". " + std::strerror(errno));
+    }
+    struct stat st
+    { };
+    if (::stat(native.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        throw EFileError("Cannot create folder \"" + folder + "\". " + std::strerror(ENOTDIR));
+}

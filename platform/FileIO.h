@@ -21,6 +21,10 @@ bool FileExists(const std::string& path);
 bool WriteAll(int fd, std::string_view bytes);
 std::optional<std::string> ReadPrefix(int fd, size_t maxBytes);
 
+// Creates the folder and its parents (like mkdir -p), new ones with mode (less the umask); throws
+// EFileError "Cannot create folder "%s". <reason>" when it cannot, or when the path names a file.
+void CreateFolders(const std::string& folder, unsigned mode = 0755);
+
 // Replaces the file's contents all at once: the bytes go into a temporary file in the same
 // folder, which is flushed to disk and then renamed over the old file. If anything fails the old
 // file is left exactly as it was, the temporary file is removed, and EFileError

@@ -125,7 +125,7 @@ std::string MakeNavigation(int32_t page, int32_t pageTotal)
 std::string PagePath(const TPageSettings& settings, int32_t page)
 {
     return JoinPath(
-        settings.htmlFolder, settings.programFolder, "long" + std::to_string(page) + ".html");
+        settings.htmlFolder, settings.defaultFolder, "long" + std::to_string(page) + ".html");
 }
 
 void WritePages(const TMessageList& list, const TPageSettings& settings, TSurfaces& surfaces)

@@ -13,7 +13,7 @@ struct TPageSettings
 {
     int32_t messagesPerPage = 100; // below 1 counts as 1
     std::string htmlFolder; // empty: the program folder
-    std::string programFolder; // ends in "/"
+    std::string defaultFolder; // the page folder when htmlFolder is empty; ends in "/"
     std::string cssFile;
 };
 

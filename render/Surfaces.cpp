@@ -40,27 +40,10 @@ const char* Replacement(char c)
     }
 }
 
-// Creates the folder and its parents (like mkdir -p); throws EFileError naming the folder.
-void CreateFolders(const std::string& folder)
-{
-    const std::string native = NativePath(folder);
-    for (size_t i = 1; i <= native.size(); ++i) {
-        if (i < native.size() && native[i] != '/')
-            continue;
-        const std::string part = native.substr(0, i);
-        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
-            throw EFileError("Cannot create folder \"" + folder + "\". " + std::strerror(errno));
-    }
-    struct stat st
-    { };
-    if (::stat(native.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        throw EFileError("Cannot create folder \"" + folder + "\". " + std::strerror(ENOTDIR));
-}
-
 } // namespace
 
-TSurfaces::TSurfaces(std::string programFolder, TSppList& plugins)
-    : programFolder_(std::move(programFolder))
+TSurfaces::TSurfaces(std::string placeholder, TSppList& plugins)
+    : placeholder_(std::move(placeholder))
     , plugins_(plugins)
 { }
 
@@ -91,7 +74,7 @@ std::string TSurfaces::CacheFolder() const
 std::string TSurfaces::GetSurfacePath(const std::string& ghostName, int32_t surface)
 {
     if (surface < 0)
-        return programFolder_ + "general-1.bmp";
+        return placeholder_;
     const std::string folder = CacheFolder();
     const std::string name = CacheName(ghostName, std::to_string(surface));
     const std::string path = folder + name;

@@ -14,8 +14,9 @@ class TSppList;
 class TSurfaces
 {
 public:
-    // programFolder ends in "/"; plugins must outlive this object.
-    TSurfaces(std::string programFolder, TSppList& plugins);
+    // placeholder is the picture shown for a surface no plug-in draws; plugins must outlive this
+    // object.
+    TSurfaces(std::string placeholder, TSppList& plugins);
 
     std::string CacheDir; // cache folder; a missing trailing "/" is added where it is used
     std::string SppDir; // plug-in folder
@@ -46,7 +47,7 @@ private:
     // made at the first question after ReloadPlugins or a change of CacheDir.
     bool Cached(const std::string& folder, const std::string& name);
 
-    const std::string programFolder_;
+    const std::string placeholder_;
     TSppList& plugins_;
     std::optional<std::string> listedFolder_; // the folder listing_ holds, if any
     std::unordered_set<std::string> listing_; // file names in program text

@@ -57,11 +57,18 @@ std::vector<std::string> ShellIndex::Roots(const std::string& settingsFile)
         roots.push_back(std::string(ninix) + "/.ninix/ghost");
     if (const char* home = std::getenv("HOME"))
         roots.push_back(std::string(home) + "/.ninix/ghost");
-    std::istringstream lines(ShellFolder::Read(settingsFile, kMaxDescriptBytes).value_or(""));
-    for (std::string line; std::getline(lines, line);) {
-        const std::string_view folder = TrimBlanks(line);
-        if (!folder.empty() && folder[0] != '#')
-            roots.emplace_back(folder);
+    std::vector<std::string> files { settingsFile };
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
+        files.push_back(std::string(config) + "/velmo/velmo-shell-preview.txt");
+    else if (const char* home = std::getenv("HOME"))
+        files.push_back(std::string(home) + "/.config/velmo/velmo-shell-preview.txt");
+    for (const std::string& file : files) {
+        std::istringstream lines(ShellFolder::Read(file, kMaxDescriptBytes).value_or(""));
+        for (std::string line; std::getline(lines, line);) {
+            const std::string_view folder = TrimBlanks(line);
+            if (!folder.empty() && folder[0] != '#')
+                roots.emplace_back(folder);
+        }
     }
     return roots;
 }

@@ -22,7 +22,9 @@ public:
     size_t Count() const { return folders_.size(); }
 
     // The ghost roots to scan: the usual place of the Linux ghost host, then the lines of the
-    // settings file (one folder a line; empty lines and lines starting with "#" are skipped).
+    // settings file beside the plug-in, then those of the user's own
+    // ($XDG_CONFIG_HOME/velmo/velmo-shell-preview.txt, for a plug-in installed where the user
+    // cannot write); one folder a line, empty lines and lines starting with "#" skipped.
     static std::vector<std::string> Roots(const std::string& settingsFile);
     // The ghost's name from a descript.txt's bytes, in Shift_JIS, converted from the charset it
     // names; empty when it names none or the name does not convert.

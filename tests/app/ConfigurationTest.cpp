@@ -1,6 +1,9 @@
 #include "app/Configuration.h"
 
 #include "TestSupport.h"
+#include "platform/FileIO.h"
+
+#include <map>
 
 namespace {
 
@@ -8,7 +11,8 @@ using Names = std::vector<std::string>;
 
 TEST(Configuration, MissingFileGivesEveryDefault)
 {
-    const TConfiguration c = ReadConfiguration(TIniFile(), "/opt/velmo/");
+    const TConfiguration c
+        = ReadConfiguration(TIniFile(), TAppFolders::Portable("/opt/velmo/", "velmo"));
     EXPECT_EQ(c.SppDir, "");
     EXPECT_EQ(c.SurfaceCacheDir, "/opt/velmo/cache/");
     EXPECT_EQ(c.CSSFile, "styleIE.css");
@@ -29,7 +33,7 @@ TEST(Configuration, OddValues)
     const TIniFile ini(
         "[General]\r\nLUID=\r\n1PageCount=abc\r\nCSS=\r\nBottleServer=example:8080\r\n"
         "[Form]\r\nTop=0x10\r\nLeft=-20\r\nWidth=\r\n[Play]\r\nFMO=\r\n");
-    const TConfiguration c = ReadConfiguration(ini, "/p/");
+    const TConfiguration c = ReadConfiguration(ini, TAppFolders::Portable("/p/", "velmo"));
     EXPECT_EQ(c.LUID, "");
     EXPECT_EQ(c.MessagesPerPage, 100);
     EXPECT_EQ(c.CSSFile, "");
@@ -75,7 +79,7 @@ TEST(Configuration, NameListRoundTrips)
 
 TEST(Configuration, FileWrittenFromScratchHasTheTwelveKeysInOrder)
 {
-    TConfiguration c = ReadConfiguration(TIniFile(), "/opt/velmo/");
+    TConfiguration c = ReadConfiguration(TIniFile(), TAppFolders::Portable("/opt/velmo/", "velmo"));
     c.BottleServer = "never-written:1";
     TIniFile ini;
     WriteConfiguration(ini, c);
@@ -90,7 +94,7 @@ TEST(Configuration, FileWrittenFromScratchHasTheTwelveKeysInOrder)
 TEST(Configuration, WriteKeepsWhatTheUserAdded)
 {
     TIniFile ini("; mine\r\n[General]\r\nBottleServer=host:81\r\nLUID=old\r\n[Other]\r\nx=1\r\n");
-    TConfiguration c = ReadConfiguration(ini, "/p/");
+    TConfiguration c = ReadConfiguration(ini, TAppFolders::Portable("/p/", "velmo"));
     c.LUID = "new";
     WriteConfiguration(ini, c);
     EXPECT_EQ(ini.ReadValue("General", "BottleServer"), "host:81");
@@ -99,9 +103,45 @@ TEST(Configuration, WriteKeepsWhatTheUserAdded)
     EXPECT_EQ(ini.ToBytes().substr(0, 8), "; mine\r\n");
 }
 
-TEST(Configuration, PathIsProgramFolderAndName)
+// Portable: everything in the program folder. Installed (bin/ beside share/velmo/): the XDG
+// folders (their defaults under home when unset or relative) and the shipped plug-ins.
+TEST(Configuration, FoldersOfEachLayout)
 {
-    EXPECT_EQ(ConfigFilePath("/opt/velmo/", "velmo"), "/opt/velmo/velmo.ini");
+    TempDir prefix;
+    std::filesystem::create_directories(prefix.Native() / "share/velmo");
+    std::filesystem::create_directories(prefix.Native() / "bin");
+    const std::string p = prefix.Sjis();
+    const auto env = [](std::map<std::string, std::string> values) {
+        return [values](const char* name) -> const char* {
+            const auto it = values.find(name);
+            return it == values.end() ? nullptr : it->second.c_str();
+        };
+    };
+    const TAppFolders portable = TAppFolders::For(p, "velmo", env({ { "HOME", "/h" } }));
+    EXPECT_FALSE(portable.installed);
+    EXPECT_EQ(portable.configFile, p + "velmo.ini");
+    EXPECT_EQ(portable.cacheFolder, p + "cache/");
+    EXPECT_EQ(portable.DataFile("tagpat.txt"), p + "tagpat.txt");
+    EXPECT_EQ(ReadConfiguration(TIniFile(), portable).SppDir, "");
+
+    const TAppFolders xdg = TAppFolders::For(p + "bin/", "velmo",
+        env({ { "HOME", "/h" }, { "XDG_CONFIG_HOME", "/c/" }, { "XDG_CACHE_HOME", "/k" },
+            { "XDG_DATA_HOME", "relative" } }));
+    EXPECT_TRUE(xdg.installed);
+    EXPECT_EQ(xdg.configFile, "/c/velmo/velmo.ini");
+    EXPECT_EQ(xdg.cacheFolder, "/k/velmo/cache/");
+    EXPECT_EQ(xdg.pageFolder, "/h/.local/share/velmo/pages/");
+    EXPECT_EQ(ReadConfiguration(TIniFile(), xdg).SppDir, p + "lib/velmo/plugins");
+    EXPECT_EQ(ReadConfiguration(TIniFile(), xdg).SurfaceCacheDir, "/k/velmo/cache/");
+
+    // The user's copy of a data file wins over the shipped one.
+    const TAppFolders home
+        = TAppFolders::For(p + "bin/", "velmo", env({ { "HOME", prefix.Native().string() } }));
+    EXPECT_EQ(home.configFile, p + ".config/velmo/velmo.ini");
+    EXPECT_EQ(home.DataFile("tagpat.txt"), p + "share/velmo/tagpat.txt");
+    std::filesystem::create_directories(prefix.Native() / ".config/velmo");
+    WriteFileAtomic(home.userDataFolder + "tagpat.txt", "mine");
+    EXPECT_EQ(home.DataFile("tagpat.txt"), p + ".config/velmo/tagpat.txt");
 }
 
 } // namespace

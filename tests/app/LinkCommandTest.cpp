@@ -74,8 +74,8 @@ private slots:
         const std::string folder = FromNativePath(program_.path().toStdString()) + "/";
         WriteFileAtomic(folder + "velmo.ini",
             "[General]\r\nSppDir=/x\r\nLUID=my-luid\r\nBottleServer=" + endpoint_ + "\r\n");
-        form_ = std::make_unique<TMainForm>(
-            TMainFormEnvironment { folder, folder + "velmo.ini", &box_, &browser_, &spp_, &open_ });
+        form_ = std::make_unique<TMainForm>(TMainFormEnvironment {
+            TAppFolders::Portable(folder, "velmo"), &box_, &browser_, &spp_, &open_ });
         form_->resize(900, 700);
         form_->show();
         QVERIFY(QTest::qWaitForWindowExposed(form_.get()));

@@ -120,7 +120,7 @@ private slots:
         TRecordingOpenDialog open;
         TQtProgressWindowFactory progress;
         TSppList spp(true, box, progress);
-        TMainForm form({ folder, folder + "velmo.ini", &box, &browser, &spp, &open });
+        TMainForm form({ TAppFolders::Portable(folder, "velmo"), &box, &browser, &spp, &open });
 
         QTimer::singleShot(0, [] {
             auto* dialog = qobject_cast<TLogDownForm*>(QApplication::activeModalWidget());

@@ -49,7 +49,9 @@ class MainFormTest : public QObject
 
     TMainFormEnvironment Env(const std::string& folder, const std::string& configPath)
     {
-        return { folder, configPath, &box_, &browser_, &spp_, &open_ };
+        TAppFolders folders = TAppFolders::Portable(folder, "velmo");
+        folders.configFile = configPath;
+        return { folders, &box_, &browser_, &spp_, &open_ };
     }
 
     // Waits until the browser has finished loading a page whose address ends in name.

@@ -28,8 +28,8 @@ class SettingFormTest : public QObject
     std::unique_ptr<TMainForm> NewForm()
     {
         const std::string folder = FromNativePath(program_.path().toStdString()) + "/";
-        auto form = std::make_unique<TMainForm>(
-            TMainFormEnvironment { folder, folder + "velmo.ini", &box_, &browser_, &spp_, &open_ });
+        auto form = std::make_unique<TMainForm>(TMainFormEnvironment {
+            TAppFolders::Portable(folder, "velmo"), &box_, &browser_, &spp_, &open_ });
         form->LUID = "luid";
         form->MessagesPerPage = 42;
         form->FMONames = { "Sakura", "Other" };

@@ -32,7 +32,7 @@ struct Fixture
     THeadlessMessageBox box { sink, "bench" };
     NoProgress progress;
     TSppList plugins { true, box, progress };
-    TSurfaces surfaces { dir.string() + "/", plugins };
+    TSurfaces surfaces { dir.string() + "/general-1.bmp", plugins };
     TSsParser parser;
     TMessageList messages;
     TPageSettings settings;
@@ -44,7 +44,7 @@ struct Fixture
         parser.SetTagPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/tagpat.txt"));
         parser.SetMetaPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/metapat.txt"));
         surfaces.CacheDir = dir.string() + "/cache/";
-        settings.programFolder = dir.string() + "/";
+        settings.defaultFolder = dir.string() + "/";
         settings.cssFile = "styleIE.css";
         std::vector<std::string> scripts;
         std::ifstream in(VELMO_SOURCE_DIR "/../shared/corpus/scripts.sjis.txt", std::ios::binary);

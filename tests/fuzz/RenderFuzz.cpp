@@ -27,7 +27,7 @@ struct World
     THeadlessMessageBox box { sink, "fuzz" };
     NoProgress progress;
     TSppList plugins { true, box, progress };
-    TSurfaces surfaces { "/nonexistent/velmo/", plugins };
+    TSurfaces surfaces { "/nonexistent/velmo/general-1.bmp", plugins };
     TSsParser parser;
     World()
     {

@@ -15,7 +15,7 @@ protected:
     TRecordingBox box;
     TRecordingProgress progress;
     TSppList list { true, box, progress };
-    TSurfaces surfaces { "/opt/velmo/", list };
+    TSurfaces surfaces { "/opt/velmo/general-1.bmp", list };
     TSsParser parser;
     TBottleMessage m;
 

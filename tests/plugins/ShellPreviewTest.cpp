@@ -262,7 +262,7 @@ TEST_F(ShellPreviewTest, SampleLogPagesGetTheirPictures)
 {
     TSsParser parser;
     parser.SetTagPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/tagpat.txt"));
-    TSurfaces surfaces(dir.Sjis(), list);
+    TSurfaces surfaces(dir.Sjis() + "general-1.bmp", list);
     surfaces.SppDir = Folder();
     surfaces.CacheDir = dir.Sjis() + "cache/";
     TMessageList messages;

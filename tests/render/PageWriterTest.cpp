@@ -13,7 +13,7 @@ class PageWriterTest : public PluginHostTest
 {
 protected:
     TSsParser parser;
-    TSurfaces surfaces { "/opt/velmo/", list };
+    TSurfaces surfaces { "/opt/velmo/general-1.bmp", list };
     TMessageList messages;
     TPageSettings settings;
 
@@ -23,7 +23,7 @@ protected:
         parser.SetTagPattern({ "\\h", "\\u" });
         surfaces.CacheDir = dir.Sjis() + "cache/";
         surfaces.SppDir = Folder();
-        settings.programFolder = dir.Sjis();
+        settings.defaultFolder = dir.Sjis();
         settings.cssFile = "style sheet.css";
     }
     void Fill(int count)

@@ -43,7 +43,7 @@ BmpInfo ReadBmp(const std::string& path)
 class SurfacesTest : public PluginHostTest
 {
 protected:
-    TSurfaces surfaces { "/opt/velmo/", list };
+    TSurfaces surfaces { "/opt/velmo/general-1.bmp", list };
     void SetUp() override
     {
         PluginHostTest::SetUp();
