@@ -13,6 +13,7 @@ packages=(
   qt6-qpa-plugins
   libcurl4-openssl-dev libcpp-httplib-dev libpng-dev
   xvfb xauth fonts-ipafont-gothic
+  desktop-file-utils appstream lintian dpkg-dev
 )
 
 missing=()

@@ -1,0 +1,61 @@
+# The installed layout: programs in bin/, the shipped plug-in in lib/velmo/plugins/, the data
+# files in share/velmo/, and the desktop's files (entry, icons, AppStream data, manual pages).
+# The installed viewer finds all of them from where its executable stands, so any prefix and
+# DESTDIR work. `cpack -G DEB` packs the same files.
+set(VELMO_PACKAGING ${PROJECT_SOURCE_DIR}/packaging)
+set(VELMO_ID org.example.velmo.Velmo)
+
+install(TARGETS velmo velmo-bottle-server velmo-ghost-host RUNTIME DESTINATION bin)
+install(TARGETS velmo-shell-preview LIBRARY DESTINATION lib/velmo/plugins)
+install(FILES ${VELMO_DATA_FILES} DESTINATION share/velmo)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/demo-ghosts DESTINATION share/velmo)
+
+install(FILES ${VELMO_PACKAGING}/${VELMO_ID}.desktop DESTINATION share/applications)
+install(FILES ${VELMO_PACKAGING}/${VELMO_ID}.metainfo.xml DESTINATION share/metainfo)
+install(FILES ${VELMO_PACKAGING}/velmo.svg DESTINATION share/icons/hicolor/scalable/apps)
+foreach(size 48 256)
+  install(FILES ${VELMO_PACKAGING}/velmo-${size}.png
+    DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME velmo.png)
+endforeach()
+
+# Manual pages and the changelog go compressed, as the distribution's rules ask.
+set(VELMO_COMPRESSED)
+foreach(file velmo.1 velmo-bottle-server.1 velmo-ghost-host.1 changelog)
+  set(out ${CMAKE_BINARY_DIR}/packaging/${file}.gz)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+    COMMAND gzip -9n -c ${VELMO_PACKAGING}/${file} > ${out}
+    DEPENDS ${VELMO_PACKAGING}/${file} VERBATIM)
+  list(APPEND VELMO_COMPRESSED ${out})
+endforeach()
+add_custom_target(velmo_packaging ALL DEPENDS ${VELMO_COMPRESSED})
+install(FILES ${CMAKE_BINARY_DIR}/packaging/velmo.1.gz
+  ${CMAKE_BINARY_DIR}/packaging/velmo-bottle-server.1.gz
+  ${CMAKE_BINARY_DIR}/packaging/velmo-ghost-host.1.gz DESTINATION share/man/man1)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz ${VELMO_PACKAGING}/copyright
+  DESTINATION share/doc/velmo)
+
+# The Debian package: dependencies from the binaries (dpkg-shlibdeps, which also finds the
+# engine's helper process), plus what they load at run time that no binary names: Qt's platform
+# plug-ins and the Japanese font the forms are drawn for.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME velmo)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "The Velmo developers")
+set(CPACK_PACKAGE_CONTACT "The Velmo developers <velmo@example.org>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velmo.example.org/")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-ipafont-gothic")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "viewer for the SSTP Bottle message log")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Velmo fetches a stretch of the SSTP Bottle message log from a bottle server,
+or opens a log file, and shows every message as a page, with each
+character's talk beside a picture of its current face. From a page the user
+votes for a message, agrees with it, or replays it on a ghost running on the
+same machine (ninix-kagari, or SSP under Wine). A command-line mode writes
+the pages of a fetched log with no one at the screen.")
+include(CPack)
