@@ -14,6 +14,20 @@ const char* const kHookScript = R"JS(
     var hook = null;
     new QWebChannel(qt.webChannelTransport, function (channel) { hook = channel.objects.velmoLinkHook; });
     var command = /^\s*http:\/\/velmo(vote|agree|play)/i;
+    // An address whose host ends in a number but is no IPv4 address ("http://host.123/") is one
+    // the engine refuses before asking us, leaving the page for "about:blank#blocked": such links
+    // are handed over as the command links are, so they reach the outside browser.
+    var web = /^\s*https?:\/\//i;
+    function refusedByEngine(href) {
+        if (!web.test(href))
+            return false;
+        try {
+            new URL(href.trim());
+            return false;
+        } catch (e) {
+            return true;
+        }
+    }
     function onClick(event) {
         var anchor = event.target;
         while (anchor && !(anchor.tagName && anchor.tagName.toLowerCase() === 'a'))
@@ -21,7 +35,7 @@ const char* const kHookScript = R"JS(
         if (!anchor)
             return;
         var href = anchor.getAttribute('href') || '';
-        if (!command.test(href))
+        if (!command.test(href) && !refusedByEngine(href))
             return;
         event.preventDefault();
         event.stopPropagation();

@@ -12,6 +12,8 @@ public:
     // parent may be null; it must outlive every Show call.
     explicit TQtMessageBox(QWidget* parent = nullptr);
     TMessageAnswer Show(const TMessageRequest& request) override;
+    // The window the boxes stand over from now on (the main window, once it exists).
+    void SetParent(QWidget* parent) { parent_ = parent; }
 
 private:
     QWidget* parent_;

@@ -18,7 +18,9 @@ void TQtOutsideBrowser::Open(const std::string& browserCommand, const std::strin
             Sjis("ブラウザで開けるのは http と https のアドレスだけです: ") + address);
     const auto words = BrowserArguments(browserCommand, address);
     if (!words) {
-        QDesktopServices::openUrl(QUrl(ToQString(address)));
+        if (!QDesktopServices::openUrl(QUrl(ToQString(address))))
+            throw EVelmoError(
+                Sjis("このアドレスを開くプログラムがデスクトップにありません: ") + address);
         return;
     }
     QStringList arguments;

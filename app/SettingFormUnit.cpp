@@ -86,6 +86,18 @@ TSettingForm::TSettingForm(QWidget* owner)
         QMessageBox::warning(parent, QStringLiteral("Velmo 2"), text);
     };
 
+    // The form's pixel sizes were made for another font: a caption that needs more room gets it.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        const QSize needed = label->sizeHint();
+        if (needed.width() <= label->width() && needed.height() <= label->height())
+            continue;
+        // Taller upwards, so a caption keeps its place just above its field.
+        const QRect at = label->geometry();
+        const int height = std::max(needed.height(), at.height());
+        label->setGeometry(
+            at.left(), at.bottom() + 1 - height, std::max(needed.width(), at.width()), height);
+    }
+
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
 }
@@ -122,7 +134,7 @@ void TSettingForm::SetLUID(const std::string& value)
 }
 int32_t TSettingForm::MessagesPerPage() const
 {
-    return StrToInt(FromQString(PageEdit->text()));
+    return StrToInt(FromQString(FoldWideDigits(PageEdit->text())));
 }
 void TSettingForm::SetMessagesPerPage(int32_t value)
 {
@@ -214,8 +226,14 @@ void TSettingForm::OKButtonClick()
             return;
         }
     }
-    if (TryStrToInt(PageEdit->text().toStdString()))
-        accept();
+    const QString count = FoldWideDigits(PageEdit->text());
+    if (!TryStrToInt(count.toStdString())) {
+        PageEdit->setFocus();
+        ShowRefusal(this, QStringLiteral("１ページに表示するメッセージ数: 数で入力してください"));
+        return;
+    }
+    PageEdit->setText(count);
+    accept();
 }
 
 void TSettingForm::BrowseFolder(QLineEdit* edit)

@@ -27,10 +27,14 @@ int main(int argc, char* argv[])
     TApplication app(argc, argv);
     try {
         std::unique_ptr<IMessageBox> messageBox;
-        if (TApplication::IsHeadless())
+        TQtMessageBox* windowBoxes = nullptr;
+        if (TApplication::IsHeadless()) {
             messageBox = std::make_unique<THeadlessMessageBox>(std::cerr, "Velmo 2");
-        else
-            messageBox = std::make_unique<TQtMessageBox>();
+        } else {
+            auto boxes = std::make_unique<TQtMessageBox>();
+            windowBoxes = boxes.get();
+            messageBox = std::move(boxes);
+        }
         TQtOutsideBrowser outsideBrowser;
         TQtOpenDialog openDialog;
         // The plug-in list outlives the window: it is destroyed after the message loop.
@@ -52,6 +56,9 @@ int main(int argc, char* argv[])
         TMainForm form(environment);
         progressWindows.SetCentreOn(&form);
         openDialog.SetParent(&form);
+        // Boxes stand over the window, not wherever the window manager puts a box of its own.
+        if (windowBoxes)
+            windowBoxes->SetParent(&form);
         app.SetErrorHandler([&form](const std::string& text) { form.ShowError(text); });
         form.show();
         // Told to end while the start-up box was open: the message loop is not entered, and the

@@ -32,7 +32,7 @@ TDirectSSTP::TDirectSSTP(std::shared_ptr<ISynchronizer> synchronizer,
 TDirectSSTP::~TDirectSSTP()
 {
     {
-        const std::lock_guard lock(mutex_);
+        const TMutexLock lock(mutex_);
         stop_ = true;
     }
     wake_.notify_all();
@@ -58,7 +58,7 @@ void TDirectSSTP::Enqueue(TPlayRequest request)
     if (!FitsHeaderLine(request.Ghost) || !FitsHeaderLine(request.Channel)
         || !FitsHeaderLine(request.Script))
         throw EVelmoError(Sjis("改行かNUL文字を含むメッセージは再生できません"));
-    const std::lock_guard lock(mutex_);
+    const TMutexLock lock(mutex_);
     request.Id = nextId_++;
     queue_.push_back(std::move(request));
 }
@@ -67,19 +67,19 @@ void TDirectSSTP::ReloadMappingNames()
 {
     std::vector<std::string> names
         = fmoNames_ ? fmoNames_() : std::vector<std::string> { "Sakura" };
-    const std::lock_guard lock(mutex_);
+    const TMutexLock lock(mutex_);
     mappingNames_ = std::move(names);
 }
 
 void TDirectSSTP::SetSenderName(std::string name)
 {
-    const std::lock_guard lock(mutex_);
+    const TMutexLock lock(mutex_);
     senderName_ = std::move(name);
 }
 
 size_t TDirectSSTP::QueueLength() const
 {
-    const std::lock_guard lock(mutex_);
+    const TMutexLock lock(mutex_);
     return queue_.size();
 }
 
@@ -105,11 +105,14 @@ int64_t TDirectSSTP::ReplyWndProc(const TWindowMessage& message)
         return 0;
     const std::string_view answer
         = std::string_view(message.data).substr(0, message.data.find('\0'));
-    if (answer.starts_with("SSTP/1.4 200 OK")) {
-        const std::lock_guard lock(mutex_);
-        if (!queue_.empty())
-            queue_.pop_front();
-    }
+    // One answer per send: a second answer, or one nobody waits for, changes nothing.
+    const TMutexLock lock(mutex_);
+    if (!awaiting_)
+        return 0;
+    const uint64_t id = *awaiting_;
+    awaiting_.reset();
+    if (answer.starts_with("SSTP/1.4 200 OK") && !queue_.empty() && queue_.front().Id == id)
+        queue_.pop_front();
     return 0;
 }
 
@@ -117,11 +120,13 @@ void TDirectSSTP::Execute()
 {
     for (;;) {
         {
-            std::unique_lock lock(mutex_);
-            wake_.wait_for(lock, std::chrono::milliseconds(kPollMs), [this] { return stop_; });
+            const TMutexLock lock(mutex_);
+            if (!stop_)
+                wake_.wait_for(mutex_, std::chrono::milliseconds(kPollMs));
             if (stop_)
                 return;
-            if (queue_.empty() || std::chrono::steady_clock::now() < retryAt_)
+            const auto now = std::chrono::steady_clock::now();
+            if (queue_.empty() || now < retryAt_ || (awaiting_ && now < answerDeadline_))
                 continue;
         }
         // Nothing may leave the thread: a failed cycle is reported and the next one tries again.
@@ -144,7 +149,7 @@ void TDirectSSTP::DeliverHead()
     TPlayRequest head;
     std::string sender;
     {
-        const std::lock_guard lock(mutex_);
+        const TMutexLock lock(mutex_);
         if (copied)
             mappingNames_ = names;
         fmo_->SetMappingNames(mappingNames_);
@@ -156,7 +161,22 @@ void TDirectSSTP::DeliverHead()
     // A directory error ends this cycle only (it leaves the routes after it untried, as a host
     // that holds its lock is still starting or busy).
     for (const auto& route : routes_) {
-        const TPlayResult result = route->Play(head, sender);
+        const bool window = route.get() == fmo_;
+        if (window) {
+            // Armed before sending: a host may answer before its window message returns.
+            const TMutexLock lock(mutex_);
+            awaiting_ = head.Id;
+            answerDeadline_ = std::chrono::steady_clock::time_point::max();
+        }
+        TPlayResult result;
+        try {
+            result = route->Play(head, sender);
+        } catch (...) {
+            Disarm(head.Id);
+            throw;
+        }
+        if (window && result.Outcome != TPlayOutcome::Sent)
+            Disarm(head.Id);
         if (result.Outcome != TPlayOutcome::NoHost) {
             Finish(head, result);
             return;
@@ -164,10 +184,20 @@ void TDirectSSTP::DeliverHead()
     }
 }
 
+void TDirectSSTP::Disarm(uint64_t id)
+{
+    const TMutexLock lock(mutex_);
+    if (awaiting_ == id)
+        awaiting_.reset();
+}
+
 void TDirectSSTP::Finish(const TPlayRequest& head, const TPlayResult& result)
 {
     {
-        const std::lock_guard lock(mutex_);
+        const TMutexLock lock(mutex_);
+        if (result.Outcome == TPlayOutcome::Sent && awaiting_ == head.Id)
+            answerDeadline_
+                = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerWaitMs);
         if (result.Outcome == TPlayOutcome::Delivered || result.Outcome == TPlayOutcome::Refused) {
             if (!queue_.empty() && queue_.front().Id == head.Id)
                 queue_.pop_front();

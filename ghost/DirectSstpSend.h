@@ -1,15 +1,15 @@
 #pragma once
 
 #include "ghost/PlayRoute.h"
+#include "platform/Mutex.h"
 #include "platform/Synchronize.h"
 #include "platform/Window.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,8 +20,10 @@ class TFmoRoute;
 // Replays messages on local ghosts. A thread of its own polls the queue every 100 ms and offers
 // the request at its head to each route in turn until one finds a ghost:
 //  1. the ghost directory in named shared memory (mapping names copied from the main window on
-//     the GUI thread) and WM_COPYDATA to the ghost's window; only an answer to the reply window
-//     that begins "SSTP/1.4 200 OK" removes the head, and until then it is sent again every cycle;
+//     the GUI thread) and WM_COPYDATA to the ghost's window; the reply window takes one answer
+//     per send, and an answer that begins "SSTP/1.4 200 OK" removes the request it was sent for.
+//     Without an answer the request is sent again after 2 s (a late answer arrives in time, and
+//     a host that answers twice cannot remove the next request unplayed);
 //  2. a running ninix-kagari, over its sockets;
 //  3. an SSTP host on loopback TCP.
 // The socket routes answer at once: delivered or refused removes the head (and the status bar
@@ -33,6 +35,8 @@ class TDirectSSTP
 public:
     static constexpr int kPollMs = 100;
     static constexpr int kBusyRetryMs = 1000;
+    // How long a window message's answer is waited for before the request is sent again.
+    static constexpr int kAnswerWaitMs = 2000;
 
     // GUI thread. fmoNames runs on the GUI thread (through the synchroniser) before each delivery.
     // tcpPorts are the loopback ports tried for an SSTP host. Throws EVelmoError when the reply
@@ -75,6 +79,8 @@ private:
     void DeliverHead();
     // After a route's answer: removes the request it answered, and tells the status bar.
     void Finish(const TPlayRequest& head, const TPlayResult& result);
+    // The window route found no ghost: no answer is waited for.
+    void Disarm(uint64_t id);
 
     std::shared_ptr<ISynchronizer> synchronizer_;
     std::function<std::vector<std::string>()> fmoNames_;
@@ -85,14 +91,18 @@ private:
     TFmoRoute* fmo_ = nullptr;
     std::string lastBusy_; // the delivery thread's
 
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<TPlayRequest> queue_; // guarded by mutex_
-    std::vector<std::string> mappingNames_; // guarded by mutex_
-    std::string senderName_ = "Velmo 2"; // guarded by mutex_
-    bool stop_ = false; // guarded by mutex_
-    uint64_t nextId_ = 1; // guarded by mutex_
-    std::chrono::steady_clock::time_point retryAt_ {}; // guarded by mutex_
+    mutable TMutex mutex_;
+    TCondition wake_;
+    std::deque<TPlayRequest> queue_ GUARDED_BY(mutex_);
+    std::vector<std::string> mappingNames_ GUARDED_BY(mutex_);
+    std::string senderName_ GUARDED_BY(mutex_) = "Velmo 2";
+    bool stop_ GUARDED_BY(mutex_) = false;
+    uint64_t nextId_ GUARDED_BY(mutex_) = 1;
+    std::chrono::steady_clock::time_point retryAt_ GUARDED_BY(mutex_) {};
+    // The request a window message went out for, whose one answer the reply window may take,
+    // and until when the next send waits for that answer.
+    std::optional<uint64_t> awaiting_ GUARDED_BY(mutex_);
+    std::chrono::steady_clock::time_point answerDeadline_ GUARDED_BY(mutex_) {};
     int cancel_[2] = { -1, -1 }; // written once to wake a pending send
     std::thread thread_;
 };

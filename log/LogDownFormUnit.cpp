@@ -1,5 +1,6 @@
 #include "log/LogDownFormUnit.h"
 
+#include "app/QtText.h"
 #include "log/HttpClient.h"
 #include "platform/StrUtils.h"
 
@@ -48,11 +49,29 @@ QDateEdit* NewDatePicker(QWidget* parent)
     return picker;
 }
 
+// The count as typed through an input method, full-width digits and all.
+class TWideDigitSpinBox : public QSpinBox
+{
+public:
+    using QSpinBox::QSpinBox;
+
+protected:
+    QValidator::State validate(QString& input, int& pos) const override
+    {
+        input = FoldWideDigits(input);
+        return QSpinBox::validate(input, pos);
+    }
+    int valueFromText(const QString& text) const override
+    {
+        return QSpinBox::valueFromText(FoldWideDigits(text));
+    }
+};
+
 } // namespace
 
 TLogDownForm::TLogDownForm(
     QWidget* owner, TBottleServer server, std::function<void(const std::string&)> onError)
-    : QDialog(owner, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint)
+    : QDialog(owner, Qt::Tool)
     , server_(std::move(server))
     , onError_(std::move(onError))
 {
@@ -61,10 +80,9 @@ TLogDownForm::TLogDownForm(
     if (owner)
         setFont(owner->font());
     TimeRadioButton = new QRadioButton(QStringLiteral("過去"), this);
-    TimeSpinEdit = new QSpinBox(this);
+    TimeSpinEdit = new TWideDigitSpinBox(this);
     TimeSpinEdit->setRange(kMinCount, kMaxCount);
     UnitComboBox = new QComboBox(this);
-    UnitComboBox->setEditable(true);
     UnitComboBox->addItems({ QStringLiteral("時間"), QStringLiteral("日"), QStringLiteral("分") });
     DateRadioButton = new QRadioButton(this);
     DateTimePicker1 = NewDatePicker(this);
@@ -107,6 +125,8 @@ TLogDownForm::TLogDownForm(
     buttons->addWidget(OKButton);
     buttons->addWidget(CancelButton);
     grid->addLayout(buttons, 3, 0, 1, 5);
+    // A fixed-size tool window: the size its layout needs with the desktop's font.
+    grid->setSizeConstraint(QLayout::SetFixedSize);
     move(196, 270);
 
     FormCreate();
@@ -164,7 +184,8 @@ TLogRequest TLogDownForm::Request() const
         : FromRadioButton->isChecked()      ? TLogChoice::From
                                             : TLogChoice::Range;
     // Text that is not a whole number counts as 1.
-    r.count = ClampCount(TryStrToInt(TimeSpinEdit->cleanText().toStdString()).value_or(1));
+    r.count = ClampCount(
+        TryStrToInt(FoldWideDigits(TimeSpinEdit->cleanText()).toStdString()).value_or(1));
     const QString unit = UnitComboBox->currentText();
     r.unit = unit == QStringLiteral("時間") ? TTimeUnit::Hours
         : unit == QStringLiteral("日")      ? TTimeUnit::Days

@@ -36,7 +36,7 @@ void TQueueSynchronizer::Synchronize(const std::function<void()>& call)
     if (std::this_thread::get_id() == guiThread_) {
         bool detached;
         {
-            const std::lock_guard lock(mutex_);
+            const TMutexLock lock(mutex_);
             detached = detached_;
         }
         if (!detached)
@@ -45,13 +45,14 @@ void TQueueSynchronizer::Synchronize(const std::function<void()>& call)
     }
     auto pending = std::make_shared<Pending>();
     pending->call = call;
-    std::unique_lock lock(mutex_);
+    const TMutexLock lock(mutex_);
     if (detached_ || pipe_[1] < 0)
         return;
     queue_.push_back(pending);
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(pipe_[1], &byte, 1);
-    finished_.wait(lock, [&] { return pending->done || detached_; });
+    while (!pending->done && !detached_)
+        finished_.wait(mutex_);
 }
 
 void TQueueSynchronizer::ProcessPending()
@@ -71,7 +72,7 @@ void TQueueSynchronizer::ProcessPending()
     for (;;) {
         std::shared_ptr<Pending> pending;
         {
-            const std::lock_guard lock(mutex_);
+            const TMutexLock lock(mutex_);
             if (detached_ || queue_.empty())
                 return;
             pending = queue_.front();
@@ -79,7 +80,7 @@ void TQueueSynchronizer::ProcessPending()
         }
         Run(pending->call);
         {
-            const std::lock_guard lock(mutex_);
+            const TMutexLock lock(mutex_);
             pending->done = true;
         }
         finished_.notify_all();
@@ -89,7 +90,7 @@ void TQueueSynchronizer::ProcessPending()
 void TQueueSynchronizer::Detach()
 {
     {
-        const std::lock_guard lock(mutex_);
+        const TMutexLock lock(mutex_);
         detached_ = true;
         queue_.clear();
     }

@@ -1,12 +1,11 @@
 #pragma once
 
+#include "platform/Mutex.h"
 #include "platform/Synchronize.h"
 
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -42,16 +41,16 @@ private:
     struct Pending
     {
         std::function<void()> call;
-        bool done = false;
+        bool done = false; // under the synchroniser's mutex_
     };
     void Run(const std::function<void()>& call);
 
     const std::thread::id guiThread_;
     std::function<void(const std::string&)> onError_;
     int pipe_[2] = { -1, -1 };
-    std::mutex mutex_;
-    std::condition_variable finished_;
-    std::deque<std::shared_ptr<Pending>> queue_; // guarded by mutex_
-    bool detached_ = false; // guarded by mutex_
+    TMutex mutex_;
+    TCondition finished_;
+    std::deque<std::shared_ptr<Pending>> queue_ GUARDED_BY(mutex_);
+    bool detached_ GUARDED_BY(mutex_) = false;
     bool processing_ = false; // GUI thread only
 };

@@ -3,12 +3,11 @@
 #include "app/UtilUnit.h"
 #include "log/MessageList.h"
 #include "platform/FileIO.h"
+#include "platform/Mutex.h"
 #include "render/Surfaces.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
 #include <thread>
 
 namespace {
@@ -26,7 +25,7 @@ public:
     ~TPageFiles()
     {
         {
-            const std::lock_guard lock(mutex_);
+            const TMutexLock lock(mutex_);
             closing_ = true;
         }
         changed_.notify_all();
@@ -39,8 +38,9 @@ public:
     // room of an earlier page to build the next one in.
     void Write(std::string path, std::string& html)
     {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !busy_; });
+        const TMutexLock lock(mutex_);
+        while (busy_)
+            changed_.wait(mutex_);
         if (error_)
             std::rethrow_exception(error_);
         path_ = std::move(path);
@@ -53,8 +53,9 @@ public:
     // Waits for the last page; throws the failure that stopped the writing, if any.
     void Finish()
     {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !busy_; });
+        const TMutexLock lock(mutex_);
+        while (busy_)
+            changed_.wait(mutex_);
         if (error_)
             std::rethrow_exception(error_);
     }
@@ -62,32 +63,35 @@ public:
 private:
     void Run()
     {
-        std::unique_lock lock(mutex_);
+        mutex_.lock();
         for (;;) {
-            changed_.wait(lock, [this] { return busy_ || closing_; });
-            if (!busy_)
+            while (!busy_ && !closing_)
+                changed_.wait(mutex_);
+            if (!busy_) {
+                mutex_.unlock();
                 return;
-            lock.unlock();
+            }
+            mutex_.unlock();
             std::exception_ptr error;
             try {
                 WriteFileAtomic(path_, html_);
             } catch (...) {
                 error = std::current_exception();
             }
-            lock.lock();
+            mutex_.lock();
             error_ = error;
             busy_ = false;
             changed_.notify_all();
         }
     }
 
-    std::mutex mutex_;
-    std::condition_variable changed_;
+    TMutex mutex_;
+    TCondition changed_;
     std::string path_; // the page being written; the builder touches it only while !busy_
     std::string html_;
-    bool busy_ = false; // guarded by mutex_
-    bool closing_ = false; // guarded by mutex_
-    std::exception_ptr error_; // guarded by mutex_
+    bool busy_ GUARDED_BY(mutex_) = false;
+    bool closing_ GUARDED_BY(mutex_) = false;
+    std::exception_ptr error_ GUARDED_BY(mutex_);
     std::thread thread_; // last: it starts once the rest is ready
 };
 

@@ -66,6 +66,13 @@ private slots:
         for (const char* name : { "tagpat.txt", "metapat.txt", "log.txt", "styleIE.css" })
             QVERIFY(QFile::copy(
                 QStringLiteral(VELMO_SOURCE_DIR "/data/") + name, program_.filePath(name)));
+        // One more message, with a link to a host whose last label is a number.
+        QFile log(program_.filePath("log.txt"));
+        QVERIFY(log.open(QIODevice::Append));
+        log.write(Sjis("20261208130000\tdemo0013\t雑談\tさくら\t1\t0\t0\t\\h\\s0\\URL["
+                       "http://bottle.123/][数の名前]\\e\r\n")
+                      .c_str());
+        log.close();
         server_.start(QStringLiteral(VELMO_BIN_DIR "/velmo-bottle-server"),
             { "--port", "0", "--log", program_.filePath("log.txt"), "--record",
                 program_.filePath("record.txt") });
@@ -127,6 +134,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(browser_.opened.size(), size_t(1), 10000);
         QCOMPARE(browser_.opened[0].first, std::string("my-browser"));
         QCOMPARE(browser_.opened[0].second, std::string("http://127.0.0.1:18470/"));
+        QTest::qWait(300);
+        QVERIFY(form_->MozillaBrowser()->url().toString().endsWith(QStringLiteral("long1.html")));
+
+        // A host ending in a number, which the engine itself refuses, still reaches it.
+        QVERIFY(Click(QStringLiteral("http://bottle.123/")));
+        QTRY_COMPARE_WITH_TIMEOUT(browser_.opened.size(), size_t(2), 10000);
+        QCOMPARE(browser_.opened[1].second, std::string("http://bottle.123/"));
         QTest::qWait(300);
         QVERIFY(form_->MozillaBrowser()->url().toString().endsWith(QStringLiteral("long1.html")));
     }

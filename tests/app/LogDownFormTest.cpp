@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QInputMethodEvent>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -83,9 +85,17 @@ private slots:
         dialog.TimeSpinEdit->setValue(3);
         QVERIFY(dialog.TimeRadioButton->isChecked());
         QCOMPARE(FetchQuery(dialog.Request(), Now()), std::string("?recent=4320"));
-        // Typed text in the unit box counts as minutes.
-        dialog.UnitComboBox->setEditText(QStringLiteral("週"));
-        QCOMPARE(FetchQuery(dialog.Request(), Now()), std::string("?recent=3"));
+        // The unit box offers its three entries only; the count takes full-width digits as an
+        // input method types them.
+        QVERIFY(!dialog.UnitComboBox->isEditable());
+        QCOMPARE(dialog.UnitComboBox->count(), 3);
+        auto* line = dialog.TimeSpinEdit->findChild<QLineEdit*>();
+        line->selectAll();
+        QInputMethodEvent commit;
+        commit.setCommitString(QStringLiteral("１５"));
+        QApplication::sendEvent(line, &commit);
+        QCOMPARE(dialog.TimeSpinEdit->value(), 15);
+        QCOMPARE(FetchQuery(dialog.Request(), Now()), std::string("?recent=21600"));
     }
 
     void OkDownloadsAndClosesWithOkEvenWhenItFails()

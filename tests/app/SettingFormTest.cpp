@@ -131,12 +131,18 @@ private slots:
     {
         auto form = NewForm();
         RunSettings(*form, [](TSettingForm& d) {
+            QStringList refusals;
+            d.ShowRefusal = [&](QWidget*, const QString& text) { refusals << text; };
             for (const char* bad : { "abc", "", "2147483648", "1.5" }) {
                 d.PageEdit->setText(QString::fromLatin1(bad));
                 d.OKButton->click();
                 QVERIFY2(d.isVisible(), bad);
             }
-            d.PageEdit->setText(QStringLiteral("-5"));
+            QCOMPARE(refusals.size(), 4);
+            QCOMPARE(refusals[0],
+                QStringLiteral("１ページに表示するメッセージ数: 数で入力してください"));
+            // As a Japanese input method types it: full-width digits and minus.
+            d.PageEdit->setText(QStringLiteral("－５"));
             d.LUIDEdit->setText(QStringLiteral("new luid"));
             d.FMOMemo->setPlainText(QStringLiteral("Sakura\n\nThird\n"));
             d.SPPFolderEdit->setText(QStringLiteral("/p"));

@@ -206,6 +206,22 @@ TEST_F(DirectSstpTest, DestructionDoesNotWaitForAHungGhost)
     }
 }
 
+// A host that answers half a second after its window message returns, and twice: each request
+// is delivered once, and the second answer does not remove the next request unplayed.
+TEST_F(DirectSstpTest, LateAndDoubleAnswersDeliverOnce)
+{
+    FakeGhost ghost("SSTP/1.4 200 OK\r\n\r\n", 500, 2);
+    Publish("Sakura", Directory("g", ghost.Handle(), "G", "K"));
+    sender->Enqueue(TPlayRequest { "G", "C", "first" });
+    sender->Enqueue(TPlayRequest { "G", "C", "second" });
+    ASSERT_TRUE(PumpUntil([&] { return sender->QueueLength() == 0; }));
+    PumpFor(std::chrono::milliseconds(1200)); // the last late answers come and change nothing
+    const auto requests = ghost.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[0].data.find("Script: first\r\n"), std::string::npos);
+    EXPECT_NE(requests[1].data.find("Script: second\r\n"), std::string::npos);
+}
+
 // The directory's ghosts come first; without one, a running ninix-kagari, then a loopback host.
 // Each socket route gets its own request form, and the status bar says where it played.
 TEST_F(DirectSstpTest, RouteOrderAndRequestForms)

@@ -60,14 +60,16 @@ protected:
 };
 
 // A ghost host inside the test: one window serviced on a thread of its own, answering every
-// request with `answer` (nothing when empty) through the window named in its "HWnd: " line.
+// request with `answer` (nothing when empty) through the window named in its "HWnd: " line:
+// before its window message returns, or lateMs after it and `times` times over.
 class FakeGhost
 {
 public:
-    explicit FakeGhost(std::string answer = "SSTP/1.4 200 OK\r\n\r\n")
+    explicit FakeGhost(
+        std::string answer = "SSTP/1.4 200 OK\r\n\r\n", int lateMs = 0, int times = 1)
         : answer_(std::move(answer))
     {
-        window_ = TWindow::Create([this](const TWindowMessage& m) -> int64_t {
+        window_ = TWindow::Create([this, lateMs, times](const TWindowMessage& m) -> int64_t {
             std::string reply;
             {
                 const std::lock_guard lock(mutex_);
@@ -75,9 +77,22 @@ public:
                 reply = answer_;
             }
             const size_t at = m.data.find("HWnd: ");
-            if (!reply.empty() && at != std::string::npos)
-                SendMessageTimeout(static_cast<uint32_t>(std::stoul(m.data.substr(at + 6))),
-                    WM_COPYDATA, window_->Handle(), 9801, reply, 5000);
+            if (reply.empty() || at == std::string::npos)
+                return 1;
+            const auto to = static_cast<uint32_t>(std::stoul(m.data.substr(at + 6)));
+            const auto send = [this, to, reply, times] {
+                for (int i = 0; i < times; ++i)
+                    SendMessageTimeout(to, WM_COPYDATA, window_->Handle(), 9801, reply, 5000);
+            };
+            if (lateMs <= 0) {
+                send();
+            } else {
+                const std::lock_guard lock(mutex_);
+                late_.emplace_back([send, lateMs] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(lateMs));
+                    send();
+                });
+            }
             return 1;
         });
         thread_ = std::thread([this] {
@@ -92,6 +107,8 @@ public:
     {
         stop_ = true;
         thread_.join();
+        for (std::thread& t : late_)
+            t.join();
     }
     uint32_t Handle() const { return window_->Handle(); }
     std::vector<TWindowMessage> Requests()
@@ -110,6 +127,7 @@ private:
     std::unique_ptr<TWindow> window_;
     std::mutex mutex_;
     std::vector<TWindowMessage> requests_;
+    std::vector<std::thread> late_;
     std::atomic<bool> stop_ { false };
     std::thread thread_;
 };
