@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <exception>
 #include <fcntl.h>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -34,10 +35,27 @@ void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& tex
         std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
+// Desktops whose own file chooser Qt reaches by itself: KDE through its platform theme, the GTK
+// desktops through the GTK one.
+bool DesktopHasQtTheme(const std::string& desktops)
+{
+    for (const char* name : { "KDE", "GNOME", "Unity", "X-Cinnamon", "MATE", "XFCE", "LXDE",
+             "Budgie", "Pantheon", "Deepin" })
+        if (desktops.find(name) != std::string::npos)
+            return true;
+    return false;
+}
+
 } // namespace
 
 void TApplication::PrepareEnvironment()
 {
+    // On any other desktop session the file and folder choosers come from the XDG desktop
+    // portal, where one runs; without an answering portal Qt shows its own dialogs.
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    if (!IsHeadless() && !std::getenv("QT_QPA_PLATFORMTHEME") && desktop && *desktop
+        && std::getenv("DBUS_SESSION_BUS_ADDRESS") && !DesktopHasQtTheme(desktop))
+        ::setenv("QT_QPA_PLATFORMTHEME", "xdgdesktopportal", 1);
     if (::geteuid() == 0)
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
     if (IsHeadless() && !std::getenv("QT_QPA_PLATFORM"))

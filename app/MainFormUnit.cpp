@@ -6,6 +6,7 @@
 #include "app/LinkHook.h"
 #include "app/OutsideBrowser.h"
 #include "app/QtText.h"
+#include "app/QtTranslations.h"
 #include "app/SettingFormUnit.h"
 #include "app/UtilUnit.h"
 #include "ghost/DirectSstpSend.h"
@@ -104,6 +105,7 @@ QWebEngineView* TMainForm::MozillaBrowser()
     mozillaBrowser_->setObjectName(QStringLiteral("MozillaBrowser"));
     page_ = new TBrowserPage(mozillaBrowser_);
     mozillaBrowser_->setPage(page_);
+    TranslateViewActions(*page_);
     mozillaBrowser_->move(0, 0);
     // A navigation that fails in its handler is cancelled, so the page stays.
     // Addresses cross over fully encoded, so every one converts to program text.

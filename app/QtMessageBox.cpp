@@ -42,7 +42,10 @@ TMessageAnswer TQtMessageBox::Show(const TMessageRequest& request)
     QMessageBox box(icon, title, text, QMessageBox::NoButton, parent_);
     box.setTextFormat(Qt::PlainText);
     if (request.buttons == TMessageButtons::Ok) {
-        box.setDefaultButton(box.addButton(QMessageBox::Ok));
+        // The caption stays "OK" in every language Qt's own catalogue would give it.
+        QPushButton* ok = box.addButton(QMessageBox::Ok);
+        ok->setText(QStringLiteral("OK"));
+        box.setDefaultButton(ok);
         box.exec();
         return TMessageAnswer::Ok;
     }

@@ -7,12 +7,15 @@
 #include "app/QtMessageBox.h"
 #include "app/QtOpenDialog.h"
 #include "app/QtOutsideBrowser.h"
+#include "app/QtTranslations.h"
 #include "platform/AppFolders.h"
 #include "platform/Encoding.h"
 #include "platform/MessageBox.h"
 #include "platform/Termination.h"
 #include "render/ProgressWindow.h"
 #include "render/SppList.h"
+
+#include <QLibraryInfo>
 
 #include <cstdio>
 #include <exception>
@@ -25,6 +28,11 @@ int main(int argc, char* argv[])
 {
     TApplication::PrepareEnvironment();
     TApplication app(argc, argv);
+    // Qt's own texts in the user's language, else Japanese; set before the view's engine starts,
+    // which takes its language (and its context menu's) from the default locale.
+    const QLocale locale = QtTextLocale(QLocale::system());
+    QLocale::setDefault(locale);
+    InstallQtTranslations(app, locale, QLibraryInfo::path(QLibraryInfo::TranslationsPath));
     try {
         std::unique_ptr<IMessageBox> messageBox;
         TQtMessageBox* windowBoxes = nullptr;

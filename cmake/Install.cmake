@@ -37,7 +37,7 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz ${VELMO_PACKAGING}/copy
 
 # The Debian package: dependencies from the binaries (dpkg-shlibdeps, which also finds the
 # engine's helper process), plus what they load at run time that no binary names: Qt's platform
-# plug-ins and the Japanese font the forms are drawn for.
+# plug-ins, Qt's own translations and the Japanese font the forms are drawn for.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velmo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -50,7 +50,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velmo.example.org/")
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-ipafont-gothic")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n, fonts-ipafont-gothic")
+# The desktop's own file choosers: GTK desktops' through the GTK theme, others' through the portal.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-gtk-platformtheme, qt6-xdgdesktopportal-platformtheme")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "viewer for the SSTP Bottle message log")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Velmo fetches a stretch of the SSTP Bottle message log from a bottle server,
 or opens a log file, and shows every message as a page, with each

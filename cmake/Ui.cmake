@@ -11,6 +11,7 @@ add_library(velmo_ui STATIC
   app/QtOpenDialog.cpp
   app/QtOutsideBrowser.cpp
   app/QtText.cpp
+  app/QtTranslations.cpp
   app/SettingFormUnit.cpp
   log/LogDownFormUnit.cpp
   render/ProgressWindow.cpp

@@ -13,7 +13,8 @@ packages=(
   qt6-qpa-plugins
   libcurl4-openssl-dev libcpp-httplib-dev libpng-dev
   xvfb xauth fonts-ipafont-gothic
-  desktop-file-utils appstream lintian dpkg-dev
+  desktop-file-utils appstream lintian dpkg-dev qt6-translations-l10n
+  qt6-gtk-platformtheme qt6-xdgdesktopportal-platformtheme
 )
 
 missing=()

@@ -2,6 +2,7 @@
 #include "app/Application.h"
 #include "app/MainFormUnit.h"
 #include "app/QtOutsideBrowser.h"
+#include "app/QtTranslations.h"
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
 #include "platform/FileIO.h"
@@ -9,9 +10,11 @@
 #include "render/SppList.h"
 
 #include <QAction>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTranslator>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
@@ -284,6 +287,37 @@ private slots:
         // Still usable: a menu command runs and shows its box.
         form->findChild<QAction*>(QStringLiteral("AboutMenu"))->trigger();
         QCOMPARE(box_.shown.size(), size_t(3));
+    }
+
+    // Qt's own texts: Japanese unless the locale is Japanese or English, from Qt's catalogues
+    // when they are there; a missing folder changes nothing but the language.
+    void QtTextsInJapanese()
+    {
+        QCOMPARE(QtTextLocale(QLocale(QStringLiteral("ja_JP"))).language(), QLocale::Japanese);
+        QCOMPARE(QtTextLocale(QLocale(QStringLiteral("en_US"))).language(), QLocale::English);
+        QCOMPARE(QtTextLocale(QLocale::c()).language(), QLocale::Japanese);
+        QCOMPARE(QtTextLocale(QLocale(QStringLiteral("de_DE"))).language(), QLocale::Japanese);
+
+        const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+        const auto cancel = [] { return QCoreApplication::translate("QPlatformTheme", "Cancel"); };
+        const QString english = cancel();
+        QVERIFY(InstallQtTranslations(*qApp, japanese, QStringLiteral("/nonexistent")).isEmpty());
+        QVERIFY(InstallQtTranslations(*qApp, QLocale(QStringLiteral("en_US")),
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+                    .isEmpty());
+        QCOMPARE(cancel(), english);
+        const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+        if (!QFile::exists(folder + QStringLiteral("/qtbase_ja.qm")))
+            QSKIP("Qt's Japanese catalogue is not installed");
+        const QList<QTranslator*> installed = InstallQtTranslations(*qApp, japanese, folder);
+        QVERIFY(!installed.isEmpty());
+        QCOMPARE(installed[0]->objectName(), QStringLiteral("qtbase"));
+        QCOMPARE(cancel(), QStringLiteral("キャンセル"));
+        for (QTranslator* translator : installed) {
+            qApp->removeTranslator(translator);
+            delete translator;
+        }
+        QCOMPARE(cancel(), english);
     }
 
     void ExitClosesTheWindow()

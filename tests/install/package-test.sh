@@ -9,7 +9,7 @@ trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -G DEB -B "$work" > "$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/velmo_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6webenginecore6 libqt6webenginecore6-bin fonts-ipafont-gothic qt6-qpa-plugins; do
+for needed in libqt6webenginecore6 libqt6webenginecore6-bin fonts-ipafont-gothic qt6-qpa-plugins qt6-translations-l10n; do
   case ", $depends," in
     *", $needed "* | *", $needed,"*) ;;
     *) echo "FAIL: $(basename "$deb") does not depend on $needed: $depends"; exit 1 ;;
