@@ -18,7 +18,10 @@ public:
     // cancelFd ends a wait for a directory lock or a window at once.
     TFmoRoute(uint32_t replyWindow, int cancelFd);
 
-    void SetMappingNames(std::vector<std::string> names) { seeker_.FileMappingTarget = names; }
+    void SetMappingNames(std::vector<std::string> names)
+    {
+        seeker_.FileMappingTarget = std::move(names);
+    }
     // Reads the directories anew; a directory error (ESakuraSeekerError) ends the attempt.
     TPlayResult Play(const TPlayRequest& request, const std::string& senderName) override;
 

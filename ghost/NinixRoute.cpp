@@ -2,13 +2,13 @@
 
 #include "ghost/SakuraSeeker.h"
 #include "ghost/SstpWire.h"
+#include "platform/AppFolders.h"
 #include "platform/DebugOutput.h"
 #include "platform/Encoding.h"
 #include "platform/SharedMemory.h"
 #include "platform/StreamSocket.h"
 
 #include <cstdlib>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,14 +20,6 @@ bool IsOwnSocket(const std::string& path)
     struct stat st
     { };
     return ::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::geteuid();
-}
-
-std::string HomeFolder()
-{
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return home;
-    const passwd* user = ::getpwuid(::geteuid());
-    return user && user->pw_dir ? user->pw_dir : "";
 }
 
 // A ghost's id names its socket in the folder: nothing that could lead out of it.

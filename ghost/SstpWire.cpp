@@ -14,7 +14,7 @@
 
 namespace {
 
-// The answer's lines after the status line, each without its line end; the text after the last
+// The answer's lines, the status line first, each without its line end; the text after the last
 // line end is left out (a line that has not come whole yet).
 std::vector<std::string_view> WholeLines(std::string_view text)
 {
@@ -229,22 +229,15 @@ TPlayResult AnswerResult(const TExchangeResult& exchange, THostKind host, std::s
 {
     TPlayResult result;
     result.Ghost = std::move(ghost);
-    switch (exchange.status) {
-    case TExchangeStatus::NoPeer:
-    case TExchangeStatus::Cancelled:
+    if (exchange.status == TExchangeStatus::NoPeer || exchange.status == TExchangeStatus::Cancelled)
         return result;
-    case TExchangeStatus::NoAnswer:
-        if (!ParseSstpStatus(exchange.answer)) {
-            result.Outcome = TPlayOutcome::Busy;
-            result.Reason = Sjis("応答がありません");
-            return result;
-        }
-        break;
-    case TExchangeStatus::Answered:
-    case TExchangeStatus::TooLong:
-        break;
-    }
     const auto status = ParseSstpStatus(exchange.answer);
+    // A host that took the request but has not answered may still be playing an earlier script.
+    if (!status && exchange.status == TExchangeStatus::NoAnswer) {
+        result.Outcome = TPlayOutcome::Busy;
+        result.Reason = Sjis("応答がありません");
+        return result;
+    }
     if (!status) {
         result.Outcome = TPlayOutcome::Refused;
         result.Reason = Sjis("応答を解釈できません");

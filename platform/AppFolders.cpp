@@ -11,6 +11,14 @@
 
 namespace {
 
+std::string HomeFolderFrom(const char* variable)
+{
+    if (variable && *variable == '/')
+        return variable;
+    const passwd* user = ::getpwuid(::geteuid());
+    return user && user->pw_dir ? user->pw_dir : "";
+}
+
 bool IsFolder(const std::string& sjisPath)
 {
     struct stat st
@@ -48,11 +56,7 @@ TAppFolders TAppFolders::For(const std::string& exeFolder, const std::string& ba
         return Portable(exeFolder, baseName);
 
     // The XDG base folders: an absolute value of the variable, else the default under home.
-    std::string home;
-    if (const char* value = getenv("HOME"); value && *value == '/')
-        home = value;
-    else if (const passwd* user = ::getpwuid(::geteuid()); user && user->pw_dir)
-        home = user->pw_dir;
+    const std::string home = HomeFolderFrom(getenv("HOME"));
     const auto base = [&](const char* variable, const char* fallback) {
         const char* value = getenv(variable);
         const std::string native
@@ -71,6 +75,11 @@ TAppFolders TAppFolders::For(const std::string& exeFolder, const std::string& ba
     folders.pageFolder = base("XDG_DATA_HOME", ".local/share") + "pages/";
     folders.pluginFolder = prefix + "lib/velmo/plugins";
     return folders;
+}
+
+std::string HomeFolder()
+{
+    return HomeFolderFrom(std::getenv("HOME"));
 }
 
 TAppFolders AppFolders()

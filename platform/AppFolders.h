@@ -34,5 +34,9 @@ struct TAppFolders
         const std::function<const char*(const char*)>& getenv);
 };
 
+// The user's home folder, native: the HOME value when it is an absolute path, else the password
+// entry's; empty when neither is known.
+std::string HomeFolder();
+
 // The running program's layout. Throws EEncodingError for a folder with no Shift_JIS form.
 TAppFolders AppFolders();
