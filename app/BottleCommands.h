@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/CommandLinks.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,17 +31,6 @@ std::vector<TNotice> VoteAnswerNotices(const std::string& responseText);
 // What the user is told when the server could not be reached.
 std::vector<TNotice> VoteFailureNotices(const std::string& errorMessage);
 
-// A link the viewer acts on instead of the browser.
-enum class TLinkCommand {
-    Vote,
-    Agree,
-    Play,
-    WebAddress, // any other address containing "http://": the outside browser opens it
-    None, // the browser goes there itself
-};
-
-TLinkCommand ClassifyLink(const std::string& url);
-
 // Where a navigation comes from, as far as the view can tell. Pages from the log's links may be
 // written by anyone, so only a person's click on the program's own page may run a command.
 enum class TNavigationOrigin {
@@ -65,6 +56,3 @@ enum class TLinkAction {
 TLinkAction LinkActionFor(const std::string& url, TNavigationOrigin origin);
 // An address whose scheme is http or https, in any letter case.
 bool IsWebAddress(std::string_view url);
-// The message index of a vote, agree or play link, written as the pages write it or with a "/"
-// after it. Throws EConvertError when what follows the prefix is not a whole number.
-int32_t LinkIndex(const std::string& url, TLinkCommand command);

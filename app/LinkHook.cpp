@@ -13,7 +13,13 @@ const char* const kHookScript = R"JS(
 (function () {
     var hook = null;
     new QWebChannel(qt.webChannelTransport, function (channel) { hook = channel.objects.velmoLinkHook; });
-    var command = /^\s*http:\/\/velmo(vote|agree|play)/i;
+    var command = new RegExp(COMMAND_PATTERN, 'i');
+    // Command links are the program's own only directly inside a message's header block, which
+    // no script of a message can write.
+    function inCommandBlock(anchor) {
+        var block = anchor.parentElement;
+        return !!block && block.tagName.toLowerCase() === 'div' && block.className === COMMAND_BLOCK;
+    }
     // An address whose host ends in a number but is no IPv4 address ("http://host.123/") is one
     // the engine refuses before asking us, leaving the page for "about:blank#blocked": such links
     // are handed over as the command links are, so they reach the outside browser.
@@ -41,7 +47,7 @@ const char* const kHookScript = R"JS(
         event.stopPropagation();
         if (hook)
             hook.linkClicked(href, event.isTrusted, event.type === 'click' && event.button === 0,
-                window.top === window);
+                window.top === window, inCommandBlock(anchor));
     }
     document.addEventListener('click', onClick, true);
     document.addEventListener('auxclick', onClick, true);
@@ -73,16 +79,24 @@ TLinkHook* TLinkHook::Install(QWebEnginePage* page, OnLink onLink)
     script.setInjectionPoint(QWebEngineScript::DocumentCreation);
     script.setWorldId(QWebEngineScript::ApplicationWorld);
     script.setRunsOnSubFrames(true);
-    script.setSourceCode(WebChannelLibrary() + QString::fromUtf8(kHookScript));
+    QString hookScript = QString::fromUtf8(kHookScript);
+    hookScript.replace(QStringLiteral("COMMAND_PATTERN"),
+        QStringLiteral("'%1'").arg(QString::fromStdString(CommandLinkPattern())
+                                       .replace(QStringLiteral("\\"), QStringLiteral("\\\\"))));
+    hookScript.replace(QStringLiteral("COMMAND_BLOCK"),
+        QStringLiteral("'%1'").arg(QLatin1String(kCommandBlockClass)));
+    script.setSourceCode(WebChannelLibrary() + hookScript);
     page->scripts().insert(script);
     return hook;
 }
 
-void TLinkHook::linkClicked(const QString& href, bool trusted, bool primary, bool topFrame)
+void TLinkHook::linkClicked(
+    const QString& href, bool trusted, bool primary, bool topFrame, bool commandBlock)
 {
     // A page's own script can fire clicks too, and a page from the web can hold command links:
-    // only a person's click on the program's own page sends commands.
-    const bool own = trusted && primary && topFrame && page_->url().isLocalFile();
+    // only a person's click on a header link of the program's own page sends commands.
+    const bool placed = commandBlock || !IsCommandAddress(href.toStdString());
+    const bool own = trusted && primary && topFrame && placed && page_->url().isLocalFile();
     if (onLink_)
         onLink_(href, own ? TNavigationOrigin::OwnPageClick : TNavigationOrigin::Other);
 }

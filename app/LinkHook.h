@@ -13,7 +13,8 @@ class QWebEnginePage;
 // application world (out of reach of page content) listens to every click in the capture phase,
 // stops the browser on a command link and hands its raw href over with where the click came
 // from: OwnPageClick only for a person's (trusted) primary-button click or Enter in the main frame
-// of a page the program wrote (a local file), Other for every other click.
+// of a page the program wrote (a local file), on an anchor directly inside a message's header
+// block (kCommandBlockClass), Other for every other click.
 class TLinkHook : public QObject
 {
     Q_OBJECT
@@ -24,7 +25,8 @@ public:
     // link. The hook is owned by the page.
     static TLinkHook* Install(QWebEnginePage* page, OnLink onLink);
 
-    Q_INVOKABLE void linkClicked(const QString& href, bool trusted, bool primary, bool topFrame);
+    Q_INVOKABLE void linkClicked(
+        const QString& href, bool trusted, bool primary, bool topFrame, bool commandBlock);
 
 private:
     TLinkHook(QWebEnginePage* page, OnLink onLink);

@@ -40,6 +40,7 @@ add_library(velmo_core STATIC
   platform/Termination.cpp
   platform/Window.cpp
   render/Bitmap.cpp
+  render/CommandLinks.cpp
   render/PageWriter.cpp
   render/Plugins.cpp
   render/SppList.cpp

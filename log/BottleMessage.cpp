@@ -2,6 +2,7 @@
 
 #include "platform/Encoding.h"
 #include "platform/StrUtils.h"
+#include "render/CommandLinks.h"
 #include "render/SsParser.h"
 #include "render/Surfaces.h"
 
@@ -326,18 +327,21 @@ std::string TBottleMessage::HeaderHtml(int32_t number, int32_t total) const
     static const std::string agree = Sjis("同意");
     static const std::string play = Sjis("再生");
     const std::string index = std::to_string(Index);
-    std::string h = "<div class=\"header\">\r\n";
+    std::string h = std::string("<div class=\"") + kCommandBlockClass + "\">\r\n";
     h += "[" + std::to_string(number) + "/" + std::to_string(total) + "]\r\n";
     h += FormatShortDate(LogTime) + " " + FormatLongTime(LogTime) + "\r\n";
     h += "Ghost:" + Escape(Ghost) + "\r\n";
     h += "Ch:" + Escape(Channel) + "\r\n";
     h += "<br>\r\n";
     h += connections + std::to_string(Connections) + "\r\n";
-    h += "<a href=\"http://velmovote." + index + "\">" + vote + "</a>\r\n";
+    h += std::string("<a href=\"") + CommandLinkPrefix(TLinkCommand::Vote) + index + "\">" + vote
+        + "</a>\r\n";
     h += ":" + std::to_string(Votes) + "\r\n";
-    h += "<a href=\"http://velmoagree." + index + "\">" + agree + "</a>\r\n";
+    h += std::string("<a href=\"") + CommandLinkPrefix(TLinkCommand::Agree) + index + "\">" + agree
+        + "</a>\r\n";
     h += ":" + std::to_string(Agrees) + "\r\n";
-    h += "<a href=\"http://velmoplay." + index + "\">" + play + "</a>\r\n";
+    h += std::string("<a href=\"") + CommandLinkPrefix(TLinkCommand::Play) + index + "\">" + play
+        + "</a>\r\n";
     h += "</div>\r\n";
     return h;
 }
@@ -392,7 +396,9 @@ std::string TBottleMessage::UrlTagHtml(const std::string& tag)
         std::string url = line;
         EraseFirstChar(url, '[');
         EraseFirstChar(url, ']');
-        if (url.starts_with("http://") || url.starts_with("https://"))
+        // A stranger's script may not forge the header's command links: an address that would
+        // be taken as a command is shown as text.
+        if ((url.starts_with("http://") || url.starts_with("https://")) && !IsCommandAddress(url))
             html += "<a href=\"" + Escape(url) + "\">" + Escape(UrlCaption(url)) + "</a>";
         else
             html += Escape(line);

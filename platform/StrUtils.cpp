@@ -1,5 +1,6 @@
 #include "platform/StrUtils.h"
 
+#include "platform/Encoding.h"
 #include "platform/Errors.h"
 
 std::vector<std::string> SplitLines(std::string_view text)
@@ -79,6 +80,26 @@ int32_t StrToInt(std::string_view text)
     throw EConvertError::InvalidInteger(std::string(text));
 }
 
+std::string TextForBox(std::string_view text, size_t maxChars, size_t maxLines)
+{
+    size_t at = 0;
+    size_t chars = 0;
+    size_t lines = 1;
+    while (at < text.size() && chars < maxChars) {
+        if (text[at] == '\n' && ++lines > maxLines)
+            break;
+        at += IsLeadByte(static_cast<unsigned char>(text[at])) && at + 1 < text.size() ? 2 : 1;
+        ++chars;
+    }
+    if (at >= text.size())
+        return std::string(text);
+    std::string shown(text.substr(0, at));
+    while (!shown.empty() && (shown.back() == '\r' || shown.back() == '\n'))
+        shown.pop_back();
+    return shown + "\r\n" + Sjis("(以下 ") + std::to_string(text.size() - at)
+        + Sjis(" バイトを省略しました)");
+}
+
 std::string_view TrimBlanks(std::string_view text)
 {
     const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
@@ -110,4 +131,9 @@ bool SameText(std::string_view a, std::string_view b)
             return false;
     }
     return true;
+}
+
+bool StartsText(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
 }

@@ -30,9 +30,16 @@ std::optional<int32_t> TryStrToInt(std::string_view text);
 // As TryStrToInt; throws EConvertError "'%s' is not a valid integer value".
 int32_t StrToInt(std::string_view text);
 
+// A stranger's text as a message box may show it: at most maxChars characters (a double-byte
+// character counts once) and maxLines lines, followed, when anything was cut, by a line saying
+// how many bytes were left out.
+std::string TextForBox(std::string_view text, size_t maxChars = 2000, size_t maxLines = 30);
+
 // Removes blanks and TABs at both ends.
 std::string_view TrimBlanks(std::string_view text);
 
 // Case-insensitive equality for ASCII letters; the two bytes of a double-byte character are
 // compared as they are, so that kanji whose second byte is a letter code never fold together.
 bool SameText(std::string_view a, std::string_view b);
+// Whether text begins with prefix, compared as SameText does.
+bool StartsText(std::string_view text, std::string_view prefix);

@@ -70,7 +70,7 @@ private slots:
         QFile log(program_.filePath("log.txt"));
         QVERIFY(log.open(QIODevice::Append));
         log.write(Sjis("20261208130000\tdemo0013\t雑談\tさくら\t1\t0\t0\t\\h\\s0\\URL["
-                       "http://bottle.123/][数の名前]\\e\r\n")
+                       "http://bottle.123/][数の名前]\\URL[http://velmovote.0][偽]\\e\r\n")
                       .c_str());
         log.close();
         server_.start(QStringLiteral(VELMO_BIN_DIR "/velmo-bottle-server"),
@@ -160,6 +160,37 @@ private slots:
         QCOMPARE(Record(), std::string());
         QCOMPARE(form_->StatusText(), status);
         QVERIFY(form_->MozillaBrowser()->url().toString().endsWith(QStringLiteral("long1.html")));
+    }
+
+    // Commands come only from the header links the program writes: a stranger's \URL to a command
+    // address is text, and a command anchor anywhere else runs nothing when clicked.
+    void ForgedCommandLinksRunNothing()
+    {
+        QWebEngineView* view = form_->MozillaBrowser();
+        const QUrl own = view->url();
+        QVariant forged;
+        view->page()->runJavaScript(
+            QStringLiteral("[...document.querySelectorAll('a')].filter(a=>/velmo(vote|agree|play)/i"
+                           ".test(a.getAttribute('href'))&&a.parentElement.className!=='header')"
+                           ".length"),
+            QWebEngineScript::ApplicationWorld, [&](const QVariant& v) { forged = v; });
+        QTRY_VERIFY_WITH_TIMEOUT(forged.isValid(), 10000);
+        QCOMPARE(forged.toInt(), 0);
+
+        QFile page(program_.filePath("forged.html"));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("<html><body><p><a href=\"http://velmovote.3\">vote</a></p></body></html>");
+        page.close();
+        QSignalSpy finished(view, &QWebEngineView::loadFinished);
+        view->load(QUrl::fromLocalFile(program_.filePath("forged.html")));
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 20000);
+        QFile::remove(program_.filePath("record.txt"));
+        QVERIFY(Click(QStringLiteral("http://velmovote.3")));
+        QTest::qWait(500);
+        QCOMPARE(Record(), std::string());
+        finished.clear();
+        view->load(own);
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 20000);
     }
 
     // 再生 delivers the message's script to a running ghost host, and its 200 OK empties the queue.

@@ -198,6 +198,11 @@ TEST(BottleMessageUrl, TagHtml)
         { "\\URL[<b>t</b>]", "[&lt;b&gt;t&lt;/b&gt;]<br>" },
         // Nothing after http:// : the address is its own caption.
         { "\\URL[http://]", "<a href=\"http://\">http://</a><br>" },
+        // A stranger's script cannot write a command link, in any form the view would take as one.
+        { "\\URL[http://velmovote.0][x]", "[http://velmovote.0]<br>[x]<br>" },
+        { "\\URL[HTTP://VelmoPlay.0/]", "[HTTP://VelmoPlay.0/]<br>" },
+        { "\\URL[https://velmoagree.0.]", "[https://velmoagree.0.]<br>" },
+        { "\\URL[http://x/?u=http://velmovote.1]", "[http://x/?u=http://velmovote.1]<br>" },
         // The second byte of ゾ is 0x5D: not a closing bracket.
         { "\\URL[http://z/][" + J("ゾ") + "]",
             "<a href=\"http://z/\">z</a><br>[" + J("ゾ") + "]<br>" },
