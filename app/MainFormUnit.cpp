@@ -12,6 +12,7 @@
 #include "ghost/DirectSstpSend.h"
 #include "log/HttpThread.h"
 #include "log/LogDownFormUnit.h"
+#include "log/LogReader.h"
 #include "platform/DebugOutput.h"
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
@@ -341,6 +342,9 @@ void TMainForm::ContinueMenuClick()
 
 void TMainForm::ShowDownloadedLog(TLogText&& logText)
 {
+    // A failed download has been reported already; it is no log to read.
+    if (logText.Empty())
+        return;
     ParseLog(std::move(logText));
     if (MessageList.Empty()) {
         SetStatusText(Sjis("表示するメッセージはありません。"));
@@ -365,6 +369,9 @@ bool TMainForm::ProcessCommandLine(const std::vector<std::string>& arguments)
     MessagesPerPage = line->messagesPerPage;
     try {
         dialog.OKButtonClick();
+        // Nobody reads a status bar in a batch run: an answer that is no log fails the run.
+        if (const std::string problem = LogAnswerProblem(dialog.LogText.Head()); !problem.empty())
+            throw EVelmoError(problem);
         ParseLog(std::move(dialog.LogText));
         WritePages();
     } catch (...) {

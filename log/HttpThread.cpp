@@ -28,8 +28,11 @@ void THTTPDownloadThread::Execute()
         bool ok = false;
         try {
             const std::string url = Server.Url(Path);
-            ResponseText
-                = PostData.empty() ? THttpClient::Get(url) : THttpClient::Post(url, PostData);
+            // A vote's answer is a few lines: a larger one is refused before it reaches the window.
+            THttpLimits limits;
+            limits.maxBodyBytes = kMaxAnswerBytes;
+            ResponseText = PostData.empty() ? THttpClient::Get(url, limits)
+                                            : THttpClient::Post(url, PostData, limits);
             ok = true;
         } catch (const EHttpError& e) {
             ErrorMessage = e.what();

@@ -17,6 +17,8 @@ class THTTPDownloadThread
 {
 public:
     using THTTPThreadEvent = std::function<void(THTTPDownloadThread& thread)>;
+    // The largest answer taken; a larger one fails the request with the client's own message.
+    static constexpr size_t kMaxAnswerBytes = size_t(64) << 10;
 
     THTTPDownloadThread(TBottleServer server, std::string path, std::string postData,
         std::shared_ptr<ISynchronizer> synchronizer);

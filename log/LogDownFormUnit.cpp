@@ -2,6 +2,7 @@
 
 #include "app/QtText.h"
 #include "log/HttpClient.h"
+#include "log/LogReader.h"
 #include "platform/StrUtils.h"
 
 #include <QApplication>
@@ -226,6 +227,9 @@ void TLogDownForm::OKButtonClick()
     LogText.Clear();
     try {
         THttpClient::Get(url, {}, [this](std::string_view piece) { LogText.Append(piece); });
+        // An empty answer (a cut one ends in an error of its own) is the download's failure.
+        if (LogText.Empty())
+            throw EHttpError(LogAnswerProblem({}));
     } catch (...) {
         LogText.Clear();
         throw;

@@ -1,9 +1,11 @@
 #include "log/LogReader.h"
 
 #include "platform/DateTime.h"
+#include "platform/Encoding.h"
 #include "platform/Errors.h"
 #include "platform/FileIO.h"
 #include "platform/StrUtils.h"
+#include "platform/Termination.h"
 
 #include <algorithm>
 #include <vector>
@@ -134,8 +136,40 @@ void ParseLog(const std::string& text, TMessageList& list, const TMessageLinks& 
 void ParseLog(TLogText&& text, TMessageList& list, const TMessageLinks& links)
 {
     TLogParser parser(list, links);
-    text.Consume([&](std::string_view piece) { parser.Feed(piece); });
+    // A program told to end reads no further: the rest is only freed.
+    text.Consume([&](std::string_view piece) {
+        if (!TerminationRequested())
+            parser.Feed(piece);
+    });
     parser.Finish();
+}
+
+std::string LogAnswerProblem(std::string_view head)
+{
+    if (head.empty())
+        return Sjis("ログを受け取れませんでした: サーバーの応答が空です");
+    const std::string_view first = head.substr(0, head.find_first_of("\r\n"));
+    if (first == "Result: OK")
+        return {};
+    constexpr size_t kShown = 80;
+    std::string shown;
+    for (size_t i = 0; i < first.size(); ++i) {
+        const auto c = static_cast<unsigned char>(first[i]);
+        const bool pair = IsLeadByte(c) && i + 1 < first.size()
+            && static_cast<unsigned char>(first[i + 1]) >= 0x40 && first[i + 1] != 0x7F;
+        const size_t width = pair ? 2 : 1;
+        if (shown.size() + width > kShown) {
+            shown += "...";
+            break;
+        }
+        if (width == 2) {
+            shown.append(first, i, 2);
+            ++i;
+        } else {
+            shown += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+        }
+    }
+    return Sjis("サーバーの応答がログではありません (1行目: ") + shown + ")";
 }
 
 void ParseSentLog(const std::string& text, TMessageList& list, const TMessageLinks& links)

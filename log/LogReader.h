@@ -30,6 +30,12 @@ void ParseLog(const std::string& text, TMessageList& list, const TMessageLinks& 
 // The same for a downloaded text, freed piece by piece as it is read.
 void ParseLog(TLogText&& text, TMessageList& list, const TMessageLinks& links);
 
+// Why a downloaded answer holds no log, in words for the user; empty when its first line is
+// exactly "Result: OK". An empty answer is the download's failure. Any other first line is named,
+// cut to 80 bytes of whole characters, with control characters shown as "?", so that a server's
+// garbage cannot reach a terminal as escape sequences.
+std::string LogAnswerProblem(std::string_view head);
+
 // The fetched-log reader fed in pieces of any size (a line may span pieces), with the same
 // outcome as ParseLog over the whole text: Finish reports the error that stopped it, if any.
 class TLogParser

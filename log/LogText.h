@@ -17,6 +17,11 @@ public:
     void Append(std::string_view bytes);
     void Clear() { pieces_.clear(); }
     bool Empty() const { return pieces_.empty(); }
+    // The first piece: the whole text when it is short, else its first MiB.
+    std::string_view Head() const
+    {
+        return pieces_.empty() ? std::string_view() : std::string_view(pieces_.front());
+    }
     // The whole text in one string (for small texts and tests).
     std::string Text() const;
 

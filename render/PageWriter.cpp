@@ -4,6 +4,7 @@
 #include "log/MessageList.h"
 #include "platform/FileIO.h"
 #include "platform/Mutex.h"
+#include "platform/Termination.h"
 #include "render/Surfaces.h"
 
 #include <algorithm>
@@ -153,6 +154,11 @@ void WritePages(const TMessageList& list, const TPageSettings& settings, TSurfac
         html += navigation;
         html += "\r\n";
         for (int32_t i = first; i < std::min(count, first + perPage); ++i) {
+            // A program told to end writes no more: the pages written so far stay.
+            if (TerminationRequested()) {
+                files.Finish();
+                return;
+            }
             list.Items(i).AppendHtml(html, i + 1, count);
             html += "\r\n";
         }

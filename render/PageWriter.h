@@ -23,7 +23,8 @@ std::string MakeNavigation(int32_t page, int32_t pageTotal);
 // Reloads the plug-ins first (even for an empty list), then renders and writes every page: one
 // page's HTML in memory at a time, each written in one step to a temporary file that replaces
 // the page. An empty list writes no file. A page that cannot be written throws EFileError naming
-// it; the pages before it stay written.
+// it; the pages before it stay written. Once the program is told to end (TerminationRequested) it
+// stops between two messages, with the pages written so far.
 void WritePages(const TMessageList& list, const TPageSettings& settings, TSurfaces& surfaces);
 
 // Where page n of the current settings is written.

@@ -3,6 +3,7 @@
 #include "platform/DebugOutput.h"
 #include "platform/Encoding.h"
 #include "platform/MessageBox.h"
+#include "platform/Termination.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -110,6 +111,9 @@ bool TSppList::GetSurface(const std::string& ghostName, int32_t surface, TBitmap
     }
     std::unique_ptr<TSppImage> image;
     for (auto& plugin : Plugins) {
+        // A program told to end draws no more pictures.
+        if (TerminationRequested())
+            return false;
         image = plugin->GetImage(ghostName, surface, 0);
         if (image)
             break;

@@ -57,6 +57,11 @@ TEST(BottleCommands, AnswersTellTheUser)
         { "Unreadable", "<html>502 Bad Gateway</html>",
             { { 1, J("SSTP Bottleサーバが解析できないエラーを返しました。") } } },
         { "Empty", "", { { 1, J("SSTP Bottleサーバが解析できないエラーを返しました。") } } },
+        // A server's text is cut to what a box can show.
+        { "HugeMessage", "Result: Err\r\nExtraMessage: " + std::string(3000, 'x') + "\r\n",
+            { { 1,
+                J("SSTP Bottleサーバが次のエラーを返しました:\r\n") + std::string(2000, 'x')
+                    + "\r\n" + J("(以下 1000 バイトを省略しました)") } } },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

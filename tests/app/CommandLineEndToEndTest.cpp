@@ -7,14 +7,18 @@
 #include "platform/StrUtils.h"
 #include "tools/bottleserver/BottleServerCore.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <httplib.h>
 
 #include <csignal>
+#include <functional>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 
 class CommandLineEndToEndTest : public QObject
 {
@@ -62,8 +66,10 @@ class CommandLineEndToEndTest : public QObject
         qint64 msAfterTerm = -1; // how long it took to end once told to, if it was
     };
 
-    // Runs the program; unless it ends by itself within `wait` ms, it is told to end.
-    Run Velmo(const QString& folder, const QStringList& args, int wait = 30000)
+    // Runs the program; unless it ends by itself within `wait` ms (or before endWhen says so),
+    // it is told to end.
+    Run Velmo(const QString& folder, const QStringList& args, int wait = 30000,
+        const std::function<bool()>& endWhen = {})
     {
         QProcess velmo;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -77,7 +83,15 @@ class CommandLineEndToEndTest : public QObject
         velmo.setProcessEnvironment(env);
         velmo.start(folder + "/velmo", args);
         qint64 msAfterTerm = -1;
-        if (!velmo.waitForFinished(wait)) {
+        bool finished = false;
+        if (endWhen) {
+            const QDeadlineTimer deadline(wait);
+            while (!deadline.hasExpired() && !endWhen() && !finished)
+                finished = velmo.waitForFinished(5);
+        } else {
+            finished = velmo.waitForFinished(wait);
+        }
+        if (!finished) {
             QElapsedTimer timer;
             timer.start();
             ::kill(static_cast<pid_t>(velmo.processId()), SIGTERM);
@@ -258,6 +272,62 @@ private slots:
             qPrintable(run.err));
         QCOMPARE(
             ReadFileBytes((folder + "/velmo.ini").toStdString()), Config(ntohs(address.sin_port)));
+    }
+
+    // A server whose answer is no log fails a batch run with what it sent, never with an index.
+    void AnswerThatIsNoLogFailsTheRun()
+    {
+        std::string body;
+        httplib::Server web;
+        web.Get("/fetchlog.cgi", [&](const httplib::Request&, httplib::Response& res) {
+            res.set_content(body, "text/plain");
+        });
+        const int port = web.bind_to_any_port("127.0.0.1");
+        std::thread serving([&] { web.listen_after_bind(); });
+        const struct
+        {
+            std::string body;
+            const char* said;
+        } cases[] = {
+            { "Result: NG\r\n", "サーバーの応答がログではありません (1行目: Result: NG)" },
+            { "\x1b[31m" + std::string(1 << 20, '\xff'),
+                "サーバーの応答がログではありません (1行目: ?[31m" },
+            { "", "サーバーの応答が空です" },
+        };
+        for (const auto& c : cases) {
+            body = c.body;
+            const QString folder = Install("nolog", port);
+            const Run run = Velmo(folder, { "past", "30", "20", "noview" });
+            QCOMPARE(run.exitCode, 1);
+            QVERIFY2(run.err.contains(QString::fromUtf8(c.said)), qPrintable(run.err));
+            QVERIFY(!QFile::exists(folder + "/long1.html"));
+        }
+        web.stop();
+        serving.join();
+    }
+
+    // Told to end while the pages of a large log are written, the run stops between two messages.
+    void TermDuringThePageBuildEndsAtOnce()
+    {
+        const std::string stamp = TBottleServerCore::Stamp(Now() - 5.0 / 1440);
+        std::string log = "Result: OK\r\nh\r\nh\r\n";
+        for (int i = 0; i < 200000; ++i)
+            log += stamp + "\tm" + std::to_string(i)
+                + "\tch\tghost\t1\t2\t3\t\\h\\s0hello\\u\\s10hi\r\n";
+        WriteFileAtomic(Path("large.txt").toStdString(), log);
+        QProcess server;
+        server.start(QStringLiteral(VELMO_BIN_DIR "/velmo-bottle-server"),
+            { "--port", "0", "--log", Path("large.txt") });
+        QVERIFY(server.waitForReadyRead(10000));
+        const int port = QString::fromUtf8(server.readLine()).trimmed().section(':', -1).toInt();
+        const QString folder = Install("large", port);
+        const Run run = Velmo(folder, { "past", "30", "100", "noview" }, 120000,
+            [&] { return QFile::exists(folder + "/long2.html"); });
+        server.terminate();
+        server.waitForFinished(10000);
+        QVERIFY2(run.msAfterTerm >= 0 && run.msAfterTerm < 1000,
+            qPrintable(QString::number(run.msAfterTerm)));
+        QVERIFY(!QFile::exists(folder + "/long2000.html"));
     }
 
     void DeadServerEndsWithStatusOne()

@@ -178,6 +178,30 @@ TEST(ParseLog, EmptyTextIsAnErrorWithAnEmptyList)
     EXPECT_TRUE(r.list.Empty());
 }
 
+// A batch run names what the server sent instead of a log; garbage cannot reach the terminal raw.
+TEST(LogAnswerProblem, NamesTheFirstLineOfAnAnswerThatIsNoLog)
+{
+    const std::string head = J("サーバーの応答がログではありません (1行目: ");
+    const struct
+    {
+        std::string answer;
+        std::string problem;
+    } cases[] = {
+        { "Result: OK\r\nh\r\nh\r\n", "" },
+        { "Result: OK", "" },
+        { "Result: NG\r\nResult: OK\r\n", head + "Result: NG)" },
+        { "result: ok\n", head + "result: ok)" },
+        { "\x1b[2J\x07"
+          "bell\x81",
+            head + "?[2J?bell\x81)" },
+        { std::string(100, 'x'), head + std::string(80, 'x') + "...)" },
+        { std::string(79, 'x') + J("あ"), head + std::string(79, 'x') + "...)" },
+        { "", J("ログを受け取れませんでした: サーバーの応答が空です") },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LogAnswerProblem(c.answer), c.problem) << c.answer;
+}
+
 TEST(ParseLog, SecondLogReplacesTheFirst)
 {
     Reader r;

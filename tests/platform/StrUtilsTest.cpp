@@ -65,4 +65,26 @@ TEST(StrUtils, SameTextFoldsAsciiLettersOnly)
     EXPECT_FALSE(SameText("[", "{"));
 }
 
+// A stranger's text in a box: never more than the bound, never half a character, and the cut said.
+TEST(StrUtils, TextForBoxBoundsCharactersAndLines)
+{
+    const std::string omitted = J(" バイトを省略しました)");
+    const struct
+    {
+        std::string text;
+        std::string shown;
+    } cases[] = {
+        { "short", "short" },
+        { std::string(10, 'a'), std::string(10, 'a') },
+        { std::string(12, 'a'), std::string(10, 'a') + "\r\n" + J("(以下 2") + omitted },
+        { J("ああああああ"), J("ああああああ") }, // six characters, twelve bytes
+        { J("あいうえおかきくけこさ"),
+            J("あいうえおかきくけこ") + "\r\n" + J("(以下 2") + omitted },
+        { "a\nb\nc\nd", "a\nb\nc" + std::string("\r\n") + J("(以下 2") + omitted },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TextForBox(c.text, 10, 3), c.shown) << c.text;
+    EXPECT_LT(TextForBox(std::string(2 << 20, 'x')).size(), size_t(2100));
+}
+
 } // namespace
