@@ -413,7 +413,7 @@ void TMainForm::WritePages()
 {
     if (environment_.folders.installed)
         PreparePageFolder();
-    ::WritePages(MessageList, PageSettings(), Surfaces);
+    ::WritePages(MessageList, PageSettings(), SsParser, Surfaces);
 }
 
 void TMainForm::PreparePageFolder()

@@ -94,10 +94,9 @@ public:
     void ExitMenuClick();
 
     // The log views' shared steps.
-    TMessageLinks Links() { return { &SsParser, &Surfaces }; }
-    void ParseLog(const std::string& text) { ::ParseLog(text, MessageList, Links()); }
-    void ParseLog(TLogText&& text) { ::ParseLog(std::move(text), MessageList, Links()); }
-    void LoadSentLog() { ::LoadSentLog(MessageList, *environment_.openDialog, Links()); }
+    void ParseLog(const std::string& text) { ::ParseLog(text, MessageList); }
+    void ParseLog(TLogText&& text) { ::ParseLog(std::move(text), MessageList); }
+    void LoadSentLog() { ::LoadSentLog(MessageList, *environment_.openDialog); }
     TPageSettings PageSettings() const;
     void WritePages();
     // Sends the browser to the first page of the current settings.

@@ -6,7 +6,6 @@ add_library(velmo_core STATIC
   app/Configuration.cpp
   app/OutsideBrowser.cpp
   app/UtilUnit.cpp
-  log/BottleMessage.cpp
   log/BottleServer.cpp
   ghost/DirectSstpSend.cpp
   ghost/FmoRoute.cpp
@@ -41,6 +40,7 @@ add_library(velmo_core STATIC
   platform/Window.cpp
   render/Bitmap.cpp
   render/CommandLinks.cpp
+  render/MessageHtml.cpp
   render/PageWriter.cpp
   render/Plugins.cpp
   render/SppList.cpp

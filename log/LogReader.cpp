@@ -42,19 +42,10 @@ TDateTime StampToDateTime(const std::string& stamp)
     return StrToDateTime(text);
 }
 
-TBottleMessage NewMessage(const TMessageLinks& links)
-{
-    TBottleMessage message;
-    message.Parser = links.parser;
-    message.Surfaces = links.surfaces;
-    return message;
-}
-
 } // namespace
 
-TLogParser::TLogParser(TMessageList& list, const TMessageLinks& links)
+TLogParser::TLogParser(TMessageList& list)
     : list_(list)
-    , links_(links)
 {
     list_.Clear();
 }
@@ -97,7 +88,7 @@ void TLogParser::Line(std::string_view line)
         return;
     try {
         const std::vector<std::string> fields = SplitFields(line, '\t');
-        auto message = NewMessage(links_);
+        TBottleMessage message;
         message.LogTime = StampToDateTime(Field(fields, 1));
         message.MID = Field(fields, 2);
         message.Channel = Field(fields, 3);
@@ -126,16 +117,16 @@ void TLogParser::Finish()
         std::rethrow_exception(error_);
 }
 
-void ParseLog(const std::string& text, TMessageList& list, const TMessageLinks& links)
+void ParseLog(const std::string& text, TMessageList& list)
 {
-    TLogParser parser(list, links);
+    TLogParser parser(list);
     parser.Feed(text);
     parser.Finish();
 }
 
-void ParseLog(TLogText&& text, TMessageList& list, const TMessageLinks& links)
+void ParseLog(TLogText&& text, TMessageList& list)
 {
-    TLogParser parser(list, links);
+    TLogParser parser(list);
     // A program told to end reads no further: the rest is only freed.
     text.Consume([&](std::string_view piece) {
         if (!TerminationRequested())
@@ -172,12 +163,12 @@ std::string LogAnswerProblem(std::string_view head)
     return Sjis("サーバーの応答がログではありません (1行目: ") + shown + ")";
 }
 
-void ParseSentLog(const std::string& text, TMessageList& list, const TMessageLinks& links)
+void ParseSentLog(const std::string& text, TMessageList& list)
 {
     list.Clear();
     for (const std::string& line : SplitLines(text)) {
         const std::vector<std::string> fields = SplitFields(line, ',');
-        auto message = NewMessage(links);
+        TBottleMessage message;
         message.LogTime = StrToDateTime(Field(fields, 3));
         message.Channel = Field(fields, 1);
         message.Ghost = Field(fields, 2);
@@ -186,13 +177,13 @@ void ParseSentLog(const std::string& text, TMessageList& list, const TMessageLin
     }
 }
 
-void LoadSentLog(TMessageList& list, IOpenDialog& dialog, const TMessageLinks& links)
+void LoadSentLog(TMessageList& list, IOpenDialog& dialog)
 {
     list.Clear();
     const auto path = dialog.Execute(SentLogFilter());
     if (!path)
         return;
-    ParseSentLog(ReadFileBytes(*path), list, links);
+    ParseSentLog(ReadFileBytes(*path), list);
 }
 
 const TFileFilter& SentLogFilter()

@@ -8,27 +8,17 @@
 #include <string>
 #include <string_view>
 
-class TSsParser;
-class TSurfaces;
-
 // The two readers that fill the current log. Both clear the list first. A malformed line stops
 // the reader with an error (EConvertError or EListError naming the offending text or field);
 // the messages of the lines before it stay in the list. GUI thread only.
-
-// The links every message read gets to the main window's tokenizer and surface cache.
-struct TMessageLinks
-{
-    TSsParser* parser = nullptr;
-    TSurfaces* surfaces = nullptr;
-};
 
 // Fetched-log text (a /fetchlog.cgi answer, or "log.txt"): first line exactly "Result: OK", two
 // header lines, then one message per line in eight TAB-separated fields: time stamp
 // (YYYYMMDDhhmmss), MID, channel, ghost, connections, votes, agrees, script. Any other first line
 // leaves the list empty without an error; an empty text is an error (it has no first line).
-void ParseLog(const std::string& text, TMessageList& list, const TMessageLinks& links);
+void ParseLog(const std::string& text, TMessageList& list);
 // The same for a downloaded text, freed piece by piece as it is read.
-void ParseLog(TLogText&& text, TMessageList& list, const TMessageLinks& links);
+void ParseLog(TLogText&& text, TMessageList& list);
 
 // Why a downloaded answer holds no log, in words for the user; empty when its first line is
 // exactly "Result: OK". An empty answer is the download's failure. Any other first line is named,
@@ -41,7 +31,7 @@ std::string LogAnswerProblem(std::string_view head);
 class TLogParser
 {
 public:
-    TLogParser(TMessageList& list, const TMessageLinks& links); // clears the list
+    TLogParser(TMessageList& list); // clears the list
     void Feed(std::string_view bytes);
     // Reads a last line without an end, then throws what ParseLog would have thrown.
     void Finish();
@@ -50,7 +40,6 @@ private:
     void Line(std::string_view line);
 
     TMessageList& list_;
-    TMessageLinks links_;
     std::string partial_; // a line whose end has not come yet
     bool afterCr_ = false; // a CR ended the last line: an LF right after it belongs to it
     size_t lines_ = 0;
@@ -60,11 +49,11 @@ private:
 
 // Sent.log text: every line a message of four comma-separated fields: channel, ghost,
 // "YYYY/MM/DD hh:mm:ss", script (cut at its first comma).
-void ParseSentLog(const std::string& text, TMessageList& list, const TMessageLinks& links);
+void ParseSentLog(const std::string& text, TMessageList& list);
 
 // Clears the list, asks for a Sent.log file and reads it. A cancelled dialog leaves the list
 // empty; a file that cannot be read throws EFileError with the list empty.
-void LoadSentLog(TMessageList& list, IOpenDialog& dialog, const TMessageLinks& links);
+void LoadSentLog(TMessageList& list, IOpenDialog& dialog);
 
 // The open dialog's filter for Sent.log: the file name in any letter case.
 const TFileFilter& SentLogFilter();

@@ -5,6 +5,7 @@
 #include "platform/FileIO.h"
 #include "platform/Mutex.h"
 #include "platform/Termination.h"
+#include "render/MessageHtml.h"
 #include "render/Surfaces.h"
 
 #include <algorithm>
@@ -133,7 +134,8 @@ std::string PagePath(const TPageSettings& settings, int32_t page)
         settings.htmlFolder, settings.defaultFolder, "long" + std::to_string(page) + ".html");
 }
 
-void WritePages(const TMessageList& list, const TPageSettings& settings, TSurfaces& surfaces)
+void WritePages(
+    const TMessageList& list, const TPageSettings& settings, TSsParser& parser, TSurfaces& surfaces)
 {
     surfaces.ReloadPlugins();
     const int32_t perPage = std::max<int32_t>(1, settings.messagesPerPage);
@@ -159,7 +161,7 @@ void WritePages(const TMessageList& list, const TPageSettings& settings, TSurfac
                 files.Finish();
                 return;
             }
-            list.Items(i).AppendHtml(html, i + 1, count);
+            AppendMessageHtml(html, list.Items(i), i + 1, count, parser, surfaces);
             html += "\r\n";
         }
         html += "\r\n";

@@ -4,6 +4,7 @@
 #include <string>
 
 class TMessageList;
+class TSsParser;
 class TSurfaces;
 
 // Cuts the current log into numbered HTML pages (long1.html, long2.html, ...): the page head with
@@ -25,7 +26,8 @@ std::string MakeNavigation(int32_t page, int32_t pageTotal);
 // the page. An empty list writes no file. A page that cannot be written throws EFileError naming
 // it; the pages before it stay written. Once the program is told to end (TerminationRequested) it
 // stops between two messages, with the pages written so far.
-void WritePages(const TMessageList& list, const TPageSettings& settings, TSurfaces& surfaces);
+void WritePages(const TMessageList& list, const TPageSettings& settings, TSsParser& parser,
+    TSurfaces& surfaces);
 
 // Where page n of the current settings is written.
 std::string PagePath(const TPageSettings& settings, int32_t page);

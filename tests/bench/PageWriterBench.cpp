@@ -58,8 +58,6 @@ struct Fixture
         const std::string ghosts[] = { Sjis("さくら"), Sjis("毒子"), "GhostA" };
         for (int i = 0; i < 10000; ++i) {
             auto m = std::make_unique<TBottleMessage>();
-            m->Parser = &parser;
-            m->Surfaces = &surfaces;
             m->Ghost = ghosts[i % 3];
             m->Channel = Sjis("一般");
             m->Script = scripts[static_cast<size_t>(i) % scripts.size()];
@@ -108,7 +106,7 @@ void BuildPages10k(benchmark::State& state)
 {
     Fixture& f = TheFixture();
     for (auto _ : state)
-        WritePages(f.messages, f.settings, f.surfaces);
+        WritePages(f.messages, f.settings, f.parser, f.surfaces);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * f.PageBytes()));
     state.counters["pages"] = static_cast<double>(f.messages.Count() / f.settings.messagesPerPage);
 }
@@ -117,7 +115,7 @@ void BuildPages10k(benchmark::State& state)
 void WriteSameBytes10k(benchmark::State& state)
 {
     Fixture& f = TheFixture();
-    WritePages(f.messages, f.settings, f.surfaces);
+    WritePages(f.messages, f.settings, f.parser, f.surfaces);
     const size_t total = f.PageBytes();
     const int pages = f.messages.Count() / f.settings.messagesPerPage;
     const std::string page(total / static_cast<size_t>(pages), 'x');

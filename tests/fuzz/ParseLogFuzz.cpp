@@ -35,14 +35,14 @@ void CheckPieces(const std::string& text, uint8_t cut)
     TMessageList whole;
     std::string wholeError;
     try {
-        ParseLog(text, whole, {});
+        ParseLog(text, whole);
     } catch (const EVelmoError& e) {
         wholeError = e.what();
     }
     TMessageList pieces;
     std::string piecesError;
     try {
-        TLogParser parser(pieces, {});
+        TLogParser parser(pieces);
         const size_t step = 1 + cut % 7;
         for (size_t at = 0; at < text.size(); at += step)
             parser.Feed(std::string_view(text).substr(at, step));
@@ -61,17 +61,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string text(reinterpret_cast<const char*>(data), size);
     TMessageList list;
     try {
-        ParseLog(text, list, {});
+        ParseLog(text, list);
     } catch (const EVelmoError&) { }
     CheckIndexes(list);
     // Most inputs fail the "Result: OK" test; give the data lines a chance too.
     try {
-        ParseLog("Result: OK\r\n\r\n\r\n" + text, list, {});
+        ParseLog("Result: OK\r\n\r\n\r\n" + text, list);
     } catch (const EVelmoError&) { }
     CheckIndexes(list);
     CheckPieces("Result: OK\r\n\r\n\r\n" + text, size > 0 ? data[0] : 0);
     try {
-        ParseSentLog(text, list, {});
+        ParseSentLog(text, list);
     } catch (const EVelmoError&) { }
     CheckIndexes(list);
     return 0;

@@ -4,6 +4,7 @@
 
 #include "log/BottleMessage.h"
 #include "platform/MessageBox.h"
+#include "render/MessageHtml.h"
 #include "render/SppList.h"
 #include "render/SsParser.h"
 #include "render/Surfaces.h"
@@ -63,12 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } else {
         m.Script = input;
     }
-    m.Parser = &world.parser;
-    m.Surfaces = &world.surfaces;
-    const std::string html = m.ToHtml(1, 1);
+    const std::string html = MessageHtml(m, 1, 1, world.parser, world.surfaces);
     for (size_t i = html.find('<'); i != std::string::npos; i = html.find('<', i + 1))
         if (!OwnTagAt(html, i))
             std::abort();
-    (void)TBottleMessage::UrlCaption(input);
+    (void)UrlCaption(input);
     return 0;
 }

@@ -36,19 +36,12 @@ TDateTime At(int y, int mo, int d, int h, int mi, int s)
 struct Reader
 {
     TMessageList list;
-    int parserTag = 0;
-    int surfacesTag = 0;
-    TMessageLinks Links()
-    {
-        return { reinterpret_cast<TSsParser*>(&parserTag),
-            reinterpret_cast<TSurfaces*>(&surfacesTag) };
-    }
 };
 
 TEST(ParseLog, ReadsTheWorkedExample)
 {
     Reader r;
-    ParseLog(kHeader + ExampleLine() + "\r\n", r.list, r.Links());
+    ParseLog(kHeader + ExampleLine() + "\r\n", r.list);
     ASSERT_EQ(r.list.Count(), 1);
     const TBottleMessage& m = r.list.Items(0);
     EXPECT_EQ(m.LogTime, At(2004, 5, 6, 12, 34, 56));
@@ -60,8 +53,6 @@ TEST(ParseLog, ReadsTheWorkedExample)
     EXPECT_EQ(m.Agrees, 1);
     EXPECT_EQ(m.Script, "\\h\\s0Hello.\\e");
     EXPECT_EQ(m.Index, 0);
-    EXPECT_EQ(m.Parser, r.Links().parser);
-    EXPECT_EQ(m.Surfaces, r.Links().surfaces);
 }
 
 // Texts that read without error; the expected message count.
@@ -89,7 +80,7 @@ TEST(ParseLog, HeadersAndLineBreaksWithoutError)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Reader r;
-        ParseLog(c.text, r.list, r.Links());
+        ParseLog(c.text, r.list);
         EXPECT_EQ(r.list.Count(), c.count);
         for (int i = 0; i < r.list.Count(); ++i)
             EXPECT_EQ(r.list.Items(i).Index, i);
@@ -99,8 +90,8 @@ TEST(ParseLog, HeadersAndLineBreaksWithoutError)
 TEST(ParseLog, NinthFieldIsIgnored)
 {
     Reader a, b;
-    ParseLog(kHeader + ExampleLine() + "\tninth\tand more", a.list, a.Links());
-    ParseLog(kHeader + ExampleLine(), b.list, b.Links());
+    ParseLog(kHeader + ExampleLine() + "\tninth\tand more", a.list);
+    ParseLog(kHeader + ExampleLine(), b.list);
     ASSERT_EQ(a.list.Count(), 1);
     EXPECT_EQ(a.list.Items(0).Script, b.list.Items(0).Script);
     EXPECT_EQ(a.list.Items(0).LogTime, b.list.Items(0).LogTime);
@@ -109,8 +100,7 @@ TEST(ParseLog, NinthFieldIsIgnored)
 TEST(ParseLog, EmptyScriptAndLongStampAreAccepted)
 {
     Reader r;
-    ParseLog(kHeader + Line({ "20041231235959999", "m", "c", "g", "0", "-1", "+2", "" }), r.list,
-        r.Links());
+    ParseLog(kHeader + Line({ "20041231235959999", "m", "c", "g", "0", "-1", "+2", "" }), r.list);
     ASSERT_EQ(r.list.Count(), 1);
     EXPECT_EQ(r.list.Items(0).LogTime, At(2004, 12, 31, 23, 59, 59));
     EXPECT_EQ(r.list.Items(0).Script, "");
@@ -160,7 +150,7 @@ TEST(ParseLog, MalformedLineStopsTheReaderAndKeepsTheMessagesBefore)
         const std::string text = kHeader + ExampleLine() + "\r\n" + ExampleLine() + "\r\n" + c.line
             + "\r\n" + ExampleLine() + "\r\n";
         try {
-            ParseLog(text, r.list, r.Links());
+            ParseLog(text, r.list);
             ADD_FAILURE() << "no error";
         } catch (const EVelmoError& e) {
             EXPECT_EQ(e.what(), c.error);
@@ -173,8 +163,8 @@ TEST(ParseLog, MalformedLineStopsTheReaderAndKeepsTheMessagesBefore)
 TEST(ParseLog, EmptyTextIsAnErrorWithAnEmptyList)
 {
     Reader r;
-    ParseLog(kHeader + ExampleLine(), r.list, r.Links());
-    EXPECT_THROW(ParseLog("", r.list, r.Links()), EListError);
+    ParseLog(kHeader + ExampleLine(), r.list);
+    EXPECT_THROW(ParseLog("", r.list), EListError);
     EXPECT_TRUE(r.list.Empty());
 }
 
@@ -205,11 +195,9 @@ TEST(LogAnswerProblem, NamesTheFirstLineOfAnAnswerThatIsNoLog)
 TEST(ParseLog, SecondLogReplacesTheFirst)
 {
     Reader r;
-    ParseLog(
-        kHeader + ExampleLine() + "\n" + ExampleLine() + "\n" + ExampleLine(), r.list, r.Links());
+    ParseLog(kHeader + ExampleLine() + "\n" + ExampleLine() + "\n" + ExampleLine(), r.list);
     ASSERT_EQ(r.list.Count(), 3);
-    ParseLog(kHeader + Line({ "20050101000000", "new", "c", "g", "1", "2", "3", "s" }), r.list,
-        r.Links());
+    ParseLog(kHeader + Line({ "20050101000000", "new", "c", "g", "1", "2", "3", "s" }), r.list);
     ASSERT_EQ(r.list.Count(), 1);
     EXPECT_EQ(r.list.Items(0).MID, "new");
     EXPECT_EQ(r.list.Items(0).Index, 0);
@@ -223,7 +211,7 @@ TEST(ParseLog, KeepsShiftJisBytesUnchanged)
     const std::string script = J("\\h\\s0ソ表能予\\e");
     ParseLog(kHeader
             + Line({ "20040506123456", "m", J("ゴースト"), J("さくら"), "1", "2", "3", script }),
-        r.list, r.Links());
+        r.list);
     ASSERT_EQ(r.list.Count(), 1);
     EXPECT_EQ(r.list.Items(0).Script, script);
     EXPECT_EQ(r.list.Items(0).Ghost, J("さくら"));
@@ -236,7 +224,7 @@ TEST(ParseSentLog, ReadsTheExampleLine)
              J("一般,GhostA,2004/05/06 12:34:56,\\h\\s0Hello\r\n") }) {
         SCOPED_TRACE(line);
         Reader r;
-        ParseSentLog(line, r.list, r.Links());
+        ParseSentLog(line, r.list);
         ASSERT_EQ(r.list.Count(), 1);
         const TBottleMessage& m = r.list.Items(0);
         EXPECT_EQ(m.Channel, J("一般"));
@@ -245,7 +233,6 @@ TEST(ParseSentLog, ReadsTheExampleLine)
         EXPECT_EQ(m.LogTime, At(2004, 5, 6, 12, 34, 56));
         EXPECT_EQ(m.Script, "\\h\\s0Hello");
         EXPECT_EQ(m.Connections + m.Votes + m.Agrees, 0);
-        EXPECT_EQ(m.Parser, r.Links().parser);
     }
 }
 
@@ -265,7 +252,7 @@ TEST(ParseSentLog, MalformedLinesStopTheReader)
     for (const auto& c : cases) {
         Reader r;
         try {
-            ParseSentLog(good + "\n" + c.line + "\n" + good, r.list, r.Links());
+            ParseSentLog(good + "\n" + c.line + "\n" + good, r.list);
             ADD_FAILURE() << "no error for " << c.line;
         } catch (const EVelmoError& e) {
             EXPECT_EQ(e.what(), c.error);
@@ -294,12 +281,12 @@ TEST(LoadSentLog, ReadsTheChosenFileAndCancelEmptiesTheList)
     Reader r;
     FakeOpenDialog dialog;
     dialog.answer = path;
-    LoadSentLog(r.list, dialog, r.Links());
+    LoadSentLog(r.list, dialog);
     ASSERT_EQ(r.list.Count(), 2);
     EXPECT_EQ(r.list.Items(1).Script, "y");
 
     dialog.answer.reset();
-    LoadSentLog(r.list, dialog, r.Links());
+    LoadSentLog(r.list, dialog);
     EXPECT_TRUE(r.list.Empty());
 }
 
@@ -307,11 +294,11 @@ TEST(LoadSentLog, UnreadableFileIsAnErrorWithAnEmptyList)
 {
     TempDir dir;
     Reader r;
-    ParseLog(kHeader + ExampleLine(), r.list, r.Links());
+    ParseLog(kHeader + ExampleLine(), r.list);
     FakeOpenDialog dialog;
     dialog.answer = dir.Sjis() + "missing.log";
     try {
-        LoadSentLog(r.list, dialog, r.Links());
+        LoadSentLog(r.list, dialog);
         FAIL() << "no error";
     } catch (const EFileError& e) {
         EXPECT_EQ(std::string(e.what()),

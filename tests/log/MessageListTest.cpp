@@ -40,8 +40,6 @@ TEST(BottleMessage, NewMessageIsZeroed)
     EXPECT_TRUE(m.MID.empty() && m.Ghost.empty() && m.Script.empty() && m.Channel.empty());
     EXPECT_EQ(m.LogTime, 0);
     EXPECT_EQ(m.Connections + m.Votes + m.Agrees + m.Index, 0);
-    EXPECT_EQ(m.Parser, nullptr);
-    EXPECT_EQ(m.Surfaces, nullptr);
 }
 
 } // namespace

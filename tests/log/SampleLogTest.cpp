@@ -15,7 +15,7 @@ namespace {
 TEST(SampleLog, ReadsEveryMessage)
 {
     TMessageList list;
-    ParseLog(ReadFileBytes(VELMO_SOURCE_DIR "/data/log.txt"), list, {});
+    ParseLog(ReadFileBytes(VELMO_SOURCE_DIR "/data/log.txt"), list);
     ASSERT_EQ(list.Count(), 12);
     EXPECT_EQ(list.Items(0).MID, "demo0001");
     EXPECT_LT(list.Items(0).LogTime, list.Last().LogTime);
@@ -25,7 +25,7 @@ TEST(SampleLog, ReadsEveryMessage)
 TEST(SampleLog, OnlyTheDeliberateErrorTag)
 {
     TMessageList list;
-    ParseLog(ReadFileBytes(VELMO_SOURCE_DIR "/data/log.txt"), list, {});
+    ParseLog(ReadFileBytes(VELMO_SOURCE_DIR "/data/log.txt"), list);
     TSsParser parser;
     parser.SetTagPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/tagpat.txt"));
     parser.SetMetaPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/metapat.txt"));

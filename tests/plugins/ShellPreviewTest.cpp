@@ -266,8 +266,8 @@ TEST_F(ShellPreviewTest, SampleLogPagesGetTheirPictures)
     surfaces.SppDir = Folder();
     surfaces.CacheDir = dir.Sjis() + "cache/";
     TMessageList messages;
-    ParseLog(ReadFileBytes(VELMO_SOURCE_DIR "/data/log.txt"), messages, { &parser, &surfaces });
-    WritePages(messages, { 100, "", dir.Sjis(), "styleIE.css" }, surfaces);
+    ParseLog(ReadFileBytes(VELMO_SOURCE_DIR "/data/log.txt"), messages);
+    WritePages(messages, { 100, "", dir.Sjis(), "styleIE.css" }, parser, surfaces);
     const std::string page = ReadFileBytes(dir.Sjis() + "long1.html");
     for (const char* name : { "さくら0.bmp", "さくら10.bmp", "毒子0.bmp" }) {
         EXPECT_TRUE(std::filesystem::exists(dir.Native() / "cache" / name)) << name;

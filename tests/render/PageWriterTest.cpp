@@ -4,6 +4,7 @@
 #include "app/UtilUnit.h"
 #include "log/MessageList.h"
 #include "platform/Errors.h"
+#include "render/MessageHtml.h"
 #include "render/SsParser.h"
 #include "render/Surfaces.h"
 
@@ -31,8 +32,6 @@ protected:
         messages.Clear();
         for (int i = 0; i < count; ++i) {
             auto m = std::make_unique<TBottleMessage>();
-            m->Parser = &parser;
-            m->Surfaces = &surfaces;
             m->Script = "\\hmessage " + std::to_string(i);
             messages.Add(std::move(m));
         }
@@ -70,7 +69,7 @@ TEST_F(PageWriterTest, CutsIntoPagesWithRunningNumbers)
 {
     Fill(250);
     settings.messagesPerPage = 100;
-    WritePages(messages, settings, surfaces);
+    WritePages(messages, settings, parser, surfaces);
     ASSERT_TRUE(PageExists(3));
     EXPECT_FALSE(PageExists(4));
     const std::string first = Page(1);
@@ -84,9 +83,9 @@ TEST_F(PageWriterTest, CutsIntoPagesWithRunningNumbers)
     EXPECT_NE(Page(3).find("[250/250]"), std::string::npos);
     EXPECT_NE(Page(3).find(MakeNavigation(3, 3)), std::string::npos);
     // The message block holds each fragment followed by CR LF.
-    messages.Items(0).ToHtml(1, 250);
-    EXPECT_NE(first.find(messages.Items(0).ToHtml(1, 250) + "\r\n"
-                  + messages.Items(1).ToHtml(2, 250) + "\r\n"),
+    MessageHtml(messages.Items(0), 1, 250, parser, surfaces);
+    EXPECT_NE(first.find(MessageHtml(messages.Items(0), 1, 250, parser, surfaces) + "\r\n"
+                  + MessageHtml(messages.Items(1), 2, 250, parser, surfaces) + "\r\n"),
         std::string::npos);
 }
 
@@ -94,7 +93,7 @@ TEST_F(PageWriterTest, ExactMultipleMakesNoEmptyPage)
 {
     Fill(200);
     settings.messagesPerPage = 100;
-    WritePages(messages, settings, surfaces);
+    WritePages(messages, settings, parser, surfaces);
     EXPECT_TRUE(PageExists(2));
     EXPECT_FALSE(PageExists(3));
 }
@@ -104,9 +103,9 @@ TEST_F(PageWriterTest, FewerPagesLeaveOldFilesUnlinked)
 {
     Fill(5);
     settings.messagesPerPage = 1;
-    WritePages(messages, settings, surfaces);
+    WritePages(messages, settings, parser, surfaces);
     Fill(1);
-    WritePages(messages, settings, surfaces);
+    WritePages(messages, settings, parser, surfaces);
     EXPECT_TRUE(PageExists(5));
     EXPECT_EQ(Page(1).find("long2.html"), std::string::npos);
     EXPECT_NE(Page(5).find("[5/5]"), std::string::npos);
@@ -116,7 +115,7 @@ TEST_F(PageWriterTest, EmptyListWritesNothingButReloadsPlugins)
 {
     Install("red", "a.so");
     Fill(0);
-    WritePages(messages, settings, surfaces);
+    WritePages(messages, settings, parser, surfaces);
     EXPECT_FALSE(PageExists(1));
     EXPECT_EQ(CallCount("red Load"), 1u);
 }
@@ -126,7 +125,7 @@ TEST_F(PageWriterTest, PageCountBelowOneIsHeldAtOne)
     Fill(3);
     for (int perPage : { 0, -5 }) {
         settings.messagesPerPage = perPage;
-        WritePages(messages, settings, surfaces);
+        WritePages(messages, settings, parser, surfaces);
         EXPECT_TRUE(PageExists(3));
         EXPECT_FALSE(PageExists(4));
     }
@@ -137,13 +136,13 @@ TEST_F(PageWriterTest, HtmlFolderSettingAndWriteFailures)
     Fill(1);
     std::filesystem::create_directory(NativePath(dir.Sjis() + "out"));
     settings.htmlFolder = dir.Sjis() + "out/";
-    WritePages(messages, settings, surfaces);
+    WritePages(messages, settings, parser, surfaces);
     EXPECT_EQ(PagePath(settings, 1), dir.Sjis() + "out//long1.html");
     EXPECT_TRUE(FileExists(dir.Sjis() + "out/long1.html"));
 
     settings.htmlFolder = dir.Sjis() + "missing";
     try {
-        WritePages(messages, settings, surfaces);
+        WritePages(messages, settings, parser, surfaces);
         FAIL();
     } catch (const EFileError& e) {
         EXPECT_EQ(std::string(e.what()),

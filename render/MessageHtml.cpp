@@ -1,5 +1,6 @@
-#include "log/BottleMessage.h"
+#include "render/MessageHtml.h"
 
+#include "log/BottleMessage.h"
 #include "platform/Encoding.h"
 #include "platform/StrUtils.h"
 #include "render/CommandLinks.h"
@@ -204,8 +205,9 @@ std::string SurfaceText(std::string tag)
 class Renderer
 {
 public:
-    Renderer(const TBottleMessage& message, std::string& out)
+    Renderer(const TBottleMessage& message, TSurfaces& surfaces, std::string& out)
         : message_(message)
+        , surfaces_(surfaces)
         , out_(out)
     { }
 
@@ -241,7 +243,7 @@ private:
         } else if (IsLineBreak(text)) {
             buffer_ += "<br>";
         } else if (text.find("\\URL") != std::string::npos) {
-            buffer_ += TBottleMessage::UrlTagHtml(text);
+            buffer_ += UrlTagHtml(text);
         }
     }
 
@@ -250,8 +252,8 @@ private:
         // A number past 32 bits names a surface that has no picture.
         const std::string& text = surface_[which];
         const std::optional<int32_t> n = TryStrToInt(text);
-        const std::string path = n ? message_.Surfaces->GetSurfacePath(message_.Ghost, *n)
-                                   : message_.Surfaces->CachePath(message_.Ghost, text);
+        const std::string path = n ? surfaces_.GetSurfacePath(message_.Ghost, *n)
+                                   : surfaces_.CachePath(message_.Ghost, text);
         out_ += "<img src=\"";
         AppendFileUrl(out_, path);
         out_ += "\" alt=\"";
@@ -311,6 +313,7 @@ private:
     }
 
     const TBottleMessage& message_;
+    TSurfaces& surfaces_;
     std::string& out_;
     int speaker_ = 0;
     bool sync_ = false;
@@ -320,51 +323,53 @@ private:
 
 } // namespace
 
-std::string TBottleMessage::HeaderHtml(int32_t number, int32_t total) const
+std::string MessageHeaderHtml(const TBottleMessage& message, int32_t number, int32_t total)
 {
     static const std::string connections = Sjis("接続:");
     static const std::string vote = Sjis("投票");
     static const std::string agree = Sjis("同意");
     static const std::string play = Sjis("再生");
-    const std::string index = std::to_string(Index);
+    const std::string index = std::to_string(message.Index);
     std::string h = std::string("<div class=\"") + kCommandBlockClass + "\">\r\n";
     h += "[" + std::to_string(number) + "/" + std::to_string(total) + "]\r\n";
-    h += FormatShortDate(LogTime) + " " + FormatLongTime(LogTime) + "\r\n";
-    h += "Ghost:" + Escape(Ghost) + "\r\n";
-    h += "Ch:" + Escape(Channel) + "\r\n";
+    h += FormatShortDate(message.LogTime) + " " + FormatLongTime(message.LogTime) + "\r\n";
+    h += "Ghost:" + Escape(message.Ghost) + "\r\n";
+    h += "Ch:" + Escape(message.Channel) + "\r\n";
     h += "<br>\r\n";
-    h += connections + std::to_string(Connections) + "\r\n";
+    h += connections + std::to_string(message.Connections) + "\r\n";
     h += std::string("<a href=\"") + CommandLinkPrefix(TLinkCommand::Vote) + index + "\">" + vote
         + "</a>\r\n";
-    h += ":" + std::to_string(Votes) + "\r\n";
+    h += ":" + std::to_string(message.Votes) + "\r\n";
     h += std::string("<a href=\"") + CommandLinkPrefix(TLinkCommand::Agree) + index + "\">" + agree
         + "</a>\r\n";
-    h += ":" + std::to_string(Agrees) + "\r\n";
+    h += ":" + std::to_string(message.Agrees) + "\r\n";
     h += std::string("<a href=\"") + CommandLinkPrefix(TLinkCommand::Play) + index + "\">" + play
         + "</a>\r\n";
     h += "</div>\r\n";
     return h;
 }
 
-std::string TBottleMessage::ToHtml(int32_t number, int32_t total) const
+std::string MessageHtml(const TBottleMessage& message, int32_t number, int32_t total,
+    TSsParser& parser, TSurfaces& surfaces)
 {
     std::string html;
-    AppendHtml(html, number, total);
+    AppendMessageHtml(html, message, number, total, parser, surfaces);
     return html;
 }
 
-void TBottleMessage::AppendHtml(std::string& out, int32_t number, int32_t total) const
+void AppendMessageHtml(std::string& out, const TBottleMessage& message, int32_t number,
+    int32_t total, TSsParser& parser, TSurfaces& surfaces)
 {
-    const std::string header = HeaderHtml(number, total);
+    const std::string header = MessageHeaderHtml(message, number, total);
     out += "<div class=\"message\" id=\"";
-    AppendEscaped(out, Ghost);
+    AppendEscaped(out, message.Ghost);
     out += "\">\r\n";
     out += header;
     out += kCrLf;
     const size_t bodyStart = out.size();
     try {
-        Parser->ParseScript(Script);
-        Renderer(*this, out).Run(Parser->Tokens());
+        parser.ParseScript(message.Script);
+        Renderer(message, surfaces, out).Run(parser.Tokens());
     } catch (const std::exception& e) {
         // One message that cannot be shown must not cost the others their pages.
         out.resize(bodyStart);
@@ -377,7 +382,7 @@ void TBottleMessage::AppendHtml(std::string& out, int32_t number, int32_t total)
     out += "</div>\r\n";
 }
 
-std::string TBottleMessage::UrlTagHtml(const std::string& tag)
+std::string UrlTagHtml(const std::string& tag)
 {
     std::string rest = tag;
     if (const size_t at = rest.find("\\URL"); at != std::string::npos)
@@ -407,7 +412,7 @@ std::string TBottleMessage::UrlTagHtml(const std::string& tag)
     return html;
 }
 
-std::string TBottleMessage::UrlCaption(const std::string& url)
+std::string UrlCaption(const std::string& url)
 {
     const std::vector<std::string> parts = SplitParts(url, '/');
     std::string caption;

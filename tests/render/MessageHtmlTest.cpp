@@ -1,5 +1,6 @@
-#include "log/BottleMessage.h"
+#include "render/MessageHtml.h"
 
+#include "log/BottleMessage.h"
 #include "render/PluginHostSupport.h"
 #include "render/SsParser.h"
 #include "render/Surfaces.h"
@@ -8,7 +9,7 @@ namespace {
 
 // A message rendered with a small tag list and a real surface cache (no plug-ins, so no file is
 // ever drawn: the paths are what matter here).
-class BottleMessageTest : public testing::Test
+class MessageHtmlTest : public testing::Test
 {
 protected:
     TempDir dir;
@@ -25,8 +26,6 @@ protected:
             "\\s[%D]", "\\s[-%D]", "\\n[half]", "\\n[%c]", "\\n", "\\_s", "\\c", "\\e", "\\w%d",
             "\\URL[%c][%c][%c]", "\\URL[%c][%c]", "\\URL[%c]" });
         surfaces.CacheDir = Cache();
-        m.Parser = &parser;
-        m.Surfaces = &surfaces;
         m.Ghost = "G";
         m.Channel = "C";
         m.LogTime = *TryEncodeDateTime({ 2004, 5, 6 }, { 12, 34, 56, 0 });
@@ -36,6 +35,10 @@ protected:
         m.Index = 4;
     }
     std::string Cache() const { return dir.Sjis() + "cache/"; }
+    std::string Html(int32_t number, int32_t total)
+    {
+        return MessageHtml(m, number, total, parser, surfaces);
+    }
 
     std::string Header() const
     {
@@ -59,7 +62,7 @@ protected:
     std::string Body(const std::string& script)
     {
         m.Script = script;
-        const std::string html = m.ToHtml(5, 10);
+        const std::string html = Html(5, 10);
         const std::string head = "<div class=\"message\" id=\"G\">\r\n" + Header() + "\r\n";
         const std::string tail = Header() + "\r\n</div>\r\n";
         EXPECT_TRUE(html.starts_with(head) && html.ends_with(tail)) << html;
@@ -67,17 +70,17 @@ protected:
     }
 };
 
-TEST_F(BottleMessageTest, WorkedExampleByteForByte)
+TEST_F(MessageHtmlTest, WorkedExampleByteForByte)
 {
     parser.SetTagPattern({ "\\h", "\\u", "\\s%D", "\\e" });
     m.Script = "\\h\\s5Hello\\u\\s10Hi\\e";
     const std::string expected = "<div class=\"message\" id=\"G\">\r\n" + Header() + "\r\n" + "\r\n"
         + "\r\n" + Block("Yen0", Img(5), "Hello") + "\r\n" + Block("Yen1", Img(10), "Hi") + Header()
         + "\r\n" + "</div>\r\n";
-    EXPECT_EQ(m.ToHtml(5, 10), expected);
+    EXPECT_EQ(Html(5, 10), expected);
 }
 
-TEST_F(BottleMessageTest, SpeechBlocks)
+TEST_F(MessageHtmlTest, SpeechBlocks)
 {
     const struct
     {
@@ -127,7 +130,7 @@ TEST_F(BottleMessageTest, SpeechBlocks)
     }
 }
 
-TEST_F(BottleMessageTest, NegativeSurfaceGoesToTheCacheUnchanged)
+TEST_F(MessageHtmlTest, NegativeSurfaceGoesToTheCacheUnchanged)
 {
     EXPECT_EQ(Body("\\s[-1]x"),
         "\r\n"
@@ -135,7 +138,7 @@ TEST_F(BottleMessageTest, NegativeSurfaceGoesToTheCacheUnchanged)
 }
 
 // A failure inside one message shows in its place; the caller still gets the whole fragment.
-TEST_F(BottleMessageTest, FailureShowsAsOneEscapedLine)
+TEST_F(MessageHtmlTest, FailureShowsAsOneEscapedLine)
 {
     parser.SetTagPattern({ "\\h", "bad<line>" });
     EXPECT_EQ(Body("\\zx"),
@@ -144,15 +147,15 @@ TEST_F(BottleMessageTest, FailureShowsAsOneEscapedLine)
     m.Ghost = std::string("G\0/x", 4);
     parser.SetTagPattern({ "\\h" });
     m.Script = "a";
-    EXPECT_NE(m.ToHtml(1, 1).find("alt=\"G"), std::string::npos);
+    EXPECT_NE(Html(1, 1).find("alt=\"G"), std::string::npos);
 }
 
-TEST_F(BottleMessageTest, HostileNamesAndTextsCannotFormMarkup)
+TEST_F(MessageHtmlTest, HostileNamesAndTextsCannotFormMarkup)
 {
     m.Ghost = "\"><script>x</script>";
     m.Channel = "<i>&";
     m.Script = "<img onerror=x>";
-    const std::string html = m.ToHtml(1, 1);
+    const std::string html = Html(1, 1);
     EXPECT_EQ(html.find("<script"), std::string::npos);
     EXPECT_EQ(html.find("<i>"), std::string::npos);
     EXPECT_EQ(html.find("<img onerror"), std::string::npos);
@@ -162,22 +165,22 @@ TEST_F(BottleMessageTest, HostileNamesAndTextsCannotFormMarkup)
     // A lead byte takes the byte after it, whatever it is: in the picture's address too, a "<"
     // there is an entity.
     m.Ghost = "\x8F<script>";
-    const std::string paired = m.ToHtml(1, 1);
+    const std::string paired = Html(1, 1);
     EXPECT_EQ(paired.find("<script"), std::string::npos);
     EXPECT_NE(paired.find("\x8F&lt;script_larger_0.bmp\""), std::string::npos) << paired;
 }
 
-TEST_F(BottleMessageTest, ImagePathsBecomeFileUrlsThatResolve)
+TEST_F(MessageHtmlTest, ImagePathsBecomeFileUrlsThatResolve)
 {
     m.Ghost = J("さくら") + " a%b#c&d";
     m.Script = "x";
-    const std::string html = m.ToHtml(1, 1);
+    const std::string html = Html(1, 1);
     EXPECT_NE(html.find("<img src=\"file://" + Cache() + J("さくら") + "%20a%25b%23c&amp;d0.bmp\""),
         std::string::npos)
         << html;
 }
 
-TEST(BottleMessageUrl, TagHtml)
+TEST(MessageHtmlUrl, TagHtml)
 {
     const struct
     {
@@ -208,10 +211,10 @@ TEST(BottleMessageUrl, TagHtml)
             "<a href=\"http://z/\">z</a><br>[" + J("ゾ") + "]<br>" },
     };
     for (const auto& c : cases)
-        EXPECT_EQ(TBottleMessage::UrlTagHtml(c.tag), c.html) << c.tag;
+        EXPECT_EQ(UrlTagHtml(c.tag), c.html) << c.tag;
 }
 
-TEST(BottleMessageUrl, Caption)
+TEST(MessageHtmlUrl, Caption)
 {
     const struct
     {
@@ -232,7 +235,7 @@ TEST(BottleMessageUrl, Caption)
         { "", "" },
     };
     for (const auto& c : cases)
-        EXPECT_EQ(TBottleMessage::UrlCaption(c.url), c.caption) << c.url;
+        EXPECT_EQ(UrlCaption(c.url), c.caption) << c.url;
 }
 
 } // namespace
