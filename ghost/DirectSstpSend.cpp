@@ -13,15 +13,21 @@
 #include <unistd.h>
 
 TDirectSSTP::TDirectSSTP(std::shared_ptr<ISynchronizer> synchronizer,
-    std::function<std::vector<std::string>()> fmoNames, std::vector<uint16_t> tcpPorts)
+    std::function<std::vector<std::string>()> fmoNames, std::vector<uint16_t> tcpPorts,
+    TPlayLimits limits)
     : synchronizer_(std::move(synchronizer))
     , fmoNames_(std::move(fmoNames))
     , reply_(TWindow::Create([this](const TWindowMessage& m) { return ReplyWndProc(m); }))
+    , limits_(limits)
 {
     if (::pipe2(cancel_, O_CLOEXEC | O_NONBLOCK) != 0)
         cancel_[0] = cancel_[1] = -1;
     auto fmo = std::make_unique<TFmoRoute>(reply_->Handle(), cancel_[0]);
     fmo_ = fmo.get();
+    fmo->OnSend = [this](const TPlayResult& chosen) {
+        const TMutexLock lock(mutex_);
+        awaitingSend_ = chosen;
+    };
     routes_.push_back(std::move(fmo));
     routes_.push_back(std::make_unique<TNinixRoute>(cancel_[0]));
     routes_.push_back(std::make_unique<TTcpSstpRoute>(cancel_[0], std::move(tcpPorts)));
@@ -60,6 +66,7 @@ void TDirectSSTP::Enqueue(TPlayRequest request)
         throw EVelmoError(Sjis("改行かNUL文字を含むメッセージは再生できません"));
     const TMutexLock lock(mutex_);
     request.Id = nextId_++;
+    request.Deadline = std::chrono::steady_clock::now() + limits_.GiveUpAfter;
     queue_.push_back(std::move(request));
 }
 
@@ -85,14 +92,17 @@ size_t TDirectSSTP::QueueLength() const
 
 std::string TDirectSSTP::StatusText(const TPlayResult& result)
 {
+    const std::string ghost = result.Ghost.empty() ? std::string() : result.Ghost + ": ";
     switch (result.Outcome) {
     case TPlayOutcome::Delivered:
-        return Sjis("再生しました: ") + result.Ghost;
+        return Sjis("再生しました: ") + result.Ghost
+            + (result.Route.empty() ? std::string() : " (" + result.Route + ")");
     case TPlayOutcome::Refused:
-        return Sjis("再生できませんでした: ") + result.Ghost + ": " + result.Reason;
+        return Sjis("再生できませんでした: ") + ghost + result.Reason;
     case TPlayOutcome::Busy:
-        return Sjis("再生を待っています: ") + result.Ghost + ": " + result.Reason;
+        return Sjis("再生を待っています: ") + ghost + result.Reason;
     case TPlayOutcome::NoHost:
+        return Sjis("再生を待っています: 起動中のゴーストが見つかりません");
     case TPlayOutcome::Sent:
         break;
     }
@@ -105,37 +115,84 @@ int64_t TDirectSSTP::ReplyWndProc(const TWindowMessage& message)
         return 0;
     const std::string_view answer
         = std::string_view(message.data).substr(0, message.data.find('\0'));
-    // One answer per send: a second answer, or one nobody waits for, changes nothing.
-    const TMutexLock lock(mutex_);
-    if (!awaiting_)
-        return 0;
-    const uint64_t id = *awaiting_;
-    awaiting_.reset();
-    if (answer.starts_with("SSTP/1.4 200 OK") && !queue_.empty() && queue_.front().Id == id)
-        queue_.pop_front();
+    std::string text;
+    {
+        // One answer per send: a second answer, or one nobody waits for, changes nothing.
+        const TMutexLock lock(mutex_);
+        if (!awaiting_)
+            return 0;
+        const uint64_t id = *awaiting_;
+        awaiting_.reset();
+        TPlayResult result = AnswerResult(answer, THostKind::Window, awaitingSend_.Ghost);
+        result.Route = awaitingSend_.Route;
+        text = Settle(id, result);
+    }
+    if (!text.empty()) {
+        OutputDebugString("Play: " + text);
+        if (statusHandler_)
+            statusHandler_(text);
+    }
     return 0;
 }
 
 void TDirectSSTP::Execute()
 {
     for (;;) {
+        std::string text;
+        bool due = false;
         {
             const TMutexLock lock(mutex_);
             if (!stop_)
                 wake_.wait_for(mutex_, std::chrono::milliseconds(kPollMs));
             if (stop_)
                 return;
-            const auto now = std::chrono::steady_clock::now();
-            if (queue_.empty() || now < retryAt_ || (awaiting_ && now < answerDeadline_))
-                continue;
+            due = HeadDue(text);
         }
-        // Nothing may leave the thread: a failed cycle is reported and the next one tries again.
+        Announce(text);
+        if (!due)
+            continue;
+        // Nothing may leave the thread: a failed try is reported, and the play waits as for a
+        // busy host.
         try {
             DeliverHead();
         } catch (const std::exception& e) {
             OutputDebugString(std::string("Direct SSTP: ") + e.what());
+            const TMutexLock lock(mutex_);
+            retryAt_ = std::chrono::steady_clock::now() + limits_.RetryEvery;
         }
     }
+}
+
+bool TDirectSSTP::HeadDue(std::string& text)
+{
+    if (queue_.empty())
+        return false;
+    const TPlayRequest& head = queue_.front();
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= head.Deadline) {
+        const auto seconds
+            = (limits_.GiveUpAfter + std::chrono::milliseconds(999)) / std::chrono::seconds(1);
+        TPlayResult dropped { TPlayOutcome::Refused,
+            awaiting_ == head.Id ? awaitingSend_.Ghost : head.Ghost,
+            std::to_string(seconds) + Sjis(" 秒以内に届けられませんでした"), {} };
+        if (dropped.Ghost.empty())
+            dropped.Ghost = head.Ghost;
+        text = Settle(head.Id, dropped);
+        return false;
+    }
+    if (awaiting_ == head.Id && !answerOverdue_) {
+        if (now < answerDeadline_)
+            return false;
+        // The play now waits as for a busy host; an answer that comes before the next send still
+        // counts.
+        answerOverdue_ = true;
+        TPlayResult unanswered = awaitingSend_;
+        unanswered.Outcome = TPlayOutcome::Busy;
+        unanswered.Reason = Sjis("応答がありません");
+        text = Settle(head.Id, unanswered);
+        return false;
+    }
+    return now >= retryAt_;
 }
 
 void TDirectSSTP::DeliverHead()
@@ -158,30 +215,41 @@ void TDirectSSTP::DeliverHead()
         head = queue_.front();
         sender = senderName_;
     }
-    // A directory error ends this cycle only (it leaves the routes after it untried, as a host
-    // that holds its lock is still starting or busy).
+    TPlayResult result;
     for (const auto& route : routes_) {
         const bool window = route.get() == fmo_;
         if (window) {
             // Armed before sending: a host may answer before its window message returns.
             const TMutexLock lock(mutex_);
             awaiting_ = head.Id;
+            awaitingSend_ = {};
             answerDeadline_ = std::chrono::steady_clock::time_point::max();
+            answerOverdue_ = false;
         }
-        TPlayResult result;
         try {
             result = route->Play(head, sender);
+        } catch (const EVelmoError& e) {
+            // A directory that cannot be read now (its lock held past the limit) leaves the
+            // routes after it untried: a host that holds its lock is still starting or busy.
+            Disarm(head.Id);
+            result
+                = { TPlayOutcome::Busy, {}, Sjis("ゴーストの一覧を読めません: ") + e.what(), {} };
+            break;
         } catch (...) {
             Disarm(head.Id);
             throw;
         }
         if (window && result.Outcome != TPlayOutcome::Sent)
             Disarm(head.Id);
-        if (result.Outcome != TPlayOutcome::NoHost) {
-            Finish(head, result);
-            return;
-        }
+        if (result.Outcome != TPlayOutcome::NoHost)
+            break;
     }
+    std::string text;
+    {
+        const TMutexLock lock(mutex_);
+        text = Settle(head.Id, result);
+    }
+    Announce(text);
 }
 
 void TDirectSSTP::Disarm(uint64_t id)
@@ -191,25 +259,41 @@ void TDirectSSTP::Disarm(uint64_t id)
         awaiting_.reset();
 }
 
-void TDirectSSTP::Finish(const TPlayRequest& head, const TPlayResult& result)
+std::string TDirectSSTP::Settle(uint64_t id, const TPlayResult& result)
 {
-    {
-        const TMutexLock lock(mutex_);
-        if (result.Outcome == TPlayOutcome::Sent && awaiting_ == head.Id)
-            answerDeadline_
-                = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerWaitMs);
-        if (result.Outcome == TPlayOutcome::Delivered || result.Outcome == TPlayOutcome::Refused) {
-            if (!queue_.empty() && queue_.front().Id == head.Id)
-                queue_.pop_front();
-        } else if (result.Outcome == TPlayOutcome::Busy) {
-            retryAt_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyRetryMs);
-        }
+    if (queue_.empty() || queue_.front().Id != id)
+        return {}; // already answered, or dropped
+    const auto now = std::chrono::steady_clock::now();
+    switch (result.Outcome) {
+    case TPlayOutcome::Sent:
+        if (awaiting_ == id)
+            answerDeadline_ = now + std::chrono::milliseconds(kAnswerWaitMs);
+        return {};
+    case TPlayOutcome::Delivered:
+    case TPlayOutcome::Refused:
+        queue_.pop_front();
+        if (awaiting_ == id)
+            awaiting_.reset();
+        retryAt_ = {};
+        lastWaiting_.clear();
+        return StatusText(result);
+    case TPlayOutcome::Busy:
+    case TPlayOutcome::NoHost:
+        break;
     }
-    // A busy host is asked again every second: its text is shown once.
-    const std::string text = StatusText(result);
-    if (text.empty() || (result.Outcome == TPlayOutcome::Busy && text == lastBusy_))
+    // A waiting play is tried every RetryEvery: what it waits on is said when that changes.
+    retryAt_ = now + limits_.RetryEvery;
+    std::string text = StatusText(result);
+    if (text == lastWaiting_)
+        return {};
+    lastWaiting_ = text;
+    return text;
+}
+
+void TDirectSSTP::Announce(const std::string& text)
+{
+    if (text.empty())
         return;
-    lastBusy_ = result.Outcome == TPlayOutcome::Busy ? text : std::string();
     OutputDebugString("Play: " + text);
     synchronizer_->Synchronize([this, &text] {
         if (statusHandler_)

@@ -17,25 +17,41 @@
 class TBottleMessage;
 class TFmoRoute;
 
+// How long a play may take, the same for every route.
+struct TPlayLimits
+{
+    // From queuing to delivery; past it the play is dropped.
+    std::chrono::milliseconds GiveUpAfter { 60000 };
+    // Between two tries of a play that waits.
+    std::chrono::milliseconds RetryEvery { 1000 };
+};
+
 // Replays messages on local ghosts. A thread of its own polls the queue every 100 ms and offers
 // the request at its head to each route in turn until one finds a ghost:
 //  1. the ghost directory in named shared memory (mapping names copied from the main window on
 //     the GUI thread) and WM_COPYDATA to the ghost's window; the reply window takes one answer
-//     per send, and an answer that begins "SSTP/1.4 200 OK" removes the request it was sent for.
-//     Without an answer the request is sent again after 2 s (a late answer arrives in time, and
-//     a host that answers twice cannot remove the next request unplayed);
+//     per send, for the request it was sent for, and one that has not come within 2 s counts as
+//     no answer (a late one still counts until the next send; a host that answers twice cannot
+//     decide the next request);
 //  2. a running ninix-kagari, over its sockets;
 //  3. an SSTP host on loopback TCP.
-// The socket routes answer at once: delivered or refused removes the head (and the status bar
-// says so), busy keeps it and waits a second before the next try. A directory that cannot be read
-// is tried again next cycle. The reply window is serviced on the GUI thread (ReplyFd /
-// ProcessReplies). Destruction wakes a pending send and ends the thread promptly.
+// Every play ends, by the same rules on every route (Settle; what an answer means: AnswerResult):
+//  - delivered: removed, and the status bar says where it played ("再生しました: <ghost>
+//  (<route>)");
+//  - refused by the host: dropped, and the status bar says why ("再生できませんでした: ...");
+//  - waiting (a busy host, no answer in time, a directory whose lock is held, no ghost host
+//    running): tried again at most once per RetryEvery, and the status bar says what it waits
+//    on when that changes ("再生を待っています: ...");
+//  - not delivered within GiveUpAfter of being queued: dropped, and the status bar says so. Every
+//    wait of a route is cut to that deadline, so a play holds up the plays behind it for at most
+//    its own time limit.
+// The reply window is serviced on the GUI thread (ReplyFd / ProcessReplies). Destruction wakes a
+// pending send and ends the thread promptly.
 class TDirectSSTP
 {
 public:
     static constexpr int kPollMs = 100;
-    static constexpr int kBusyRetryMs = 1000;
-    // How long a window message's answer is waited for before the request is sent again.
+    // How long a window message's answer is waited for before the play counts as unanswered.
     static constexpr int kAnswerWaitMs = 2000;
 
     // GUI thread. fmoNames runs on the GUI thread (through the synchroniser) before each delivery.
@@ -43,7 +59,7 @@ public:
     // window cannot be made.
     TDirectSSTP(std::shared_ptr<ISynchronizer> synchronizer,
         std::function<std::vector<std::string>()> fmoNames,
-        std::vector<uint16_t> tcpPorts = { 9801, 9821 });
+        std::vector<uint16_t> tcpPorts = { 9801, 9821 }, TPlayLimits limits = {});
     ~TDirectSSTP();
     TDirectSSTP(const TDirectSSTP&) = delete;
     TDirectSSTP& operator=(const TDirectSSTP&) = delete;
@@ -76,9 +92,15 @@ public:
 
 private:
     void Execute();
+    // Whether the head is due for a try now; drops it past its deadline, and marks an overdue
+    // answer. `text` receives what the status bar should say.
+    bool HeadDue(std::string& text) REQUIRES(mutex_);
     void DeliverHead();
-    // After a route's answer: removes the request it answered, and tells the status bar.
-    void Finish(const TPlayRequest& head, const TPlayResult& result);
+    // Applies the rules above to the request `id` (when it is still the head) after `result`;
+    // returns what the status bar should say, empty when nothing new.
+    std::string Settle(uint64_t id, const TPlayResult& result) REQUIRES(mutex_);
+    // Delivery thread: shows a status text on the GUI thread.
+    void Announce(const std::string& text);
     // The window route found no ghost: no answer is waited for.
     void Disarm(uint64_t id);
 
@@ -89,7 +111,7 @@ private:
     // The delivery thread's own, in the order they are tried; the first is the directory's.
     std::vector<std::unique_ptr<IPlayRoute>> routes_;
     TFmoRoute* fmo_ = nullptr;
-    std::string lastBusy_; // the delivery thread's
+    const TPlayLimits limits_;
 
     mutable TMutex mutex_;
     TCondition wake_;
@@ -99,10 +121,13 @@ private:
     bool stop_ GUARDED_BY(mutex_) = false;
     uint64_t nextId_ GUARDED_BY(mutex_) = 1;
     std::chrono::steady_clock::time_point retryAt_ GUARDED_BY(mutex_) {};
+    std::string lastWaiting_ GUARDED_BY(mutex_); // the waiting text shown last for the head
     // The request a window message went out for, whose one answer the reply window may take,
-    // and until when the next send waits for that answer.
+    // where it went, and until when that answer is waited for.
     std::optional<uint64_t> awaiting_ GUARDED_BY(mutex_);
+    TPlayResult awaitingSend_ GUARDED_BY(mutex_);
     std::chrono::steady_clock::time_point answerDeadline_ GUARDED_BY(mutex_) {};
+    bool answerOverdue_ GUARDED_BY(mutex_) = false;
     int cancel_[2] = { -1, -1 }; // written once to wake a pending send
     std::thread thread_;
 };

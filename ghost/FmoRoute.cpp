@@ -20,16 +20,20 @@ std::string TFmoRoute::RequestText(const TPlayRequest& request, const std::strin
 
 TPlayResult TFmoRoute::Play(const TPlayRequest& request, const std::string& senderName)
 {
+    seeker_.LockTimeoutMs = request.TimeLeftMs(TSakuraSeeker::kLockTimeoutMs);
     seeker_.Detect();
     const TSakuraProcess* ghost = seeker_.ChooseGhost(request.Ghost);
     TPlayResult result;
     if (!ghost || ghost->HWnd() == 0)
         return result;
     result.Ghost = ghost->Name();
+    result.Route = kRouteName;
+    if (OnSend)
+        OnSend(result);
     // The result of the call says nothing about the script: the answer comes to the reply window.
     SendMessageTimeout(ghost->HWnd(), WM_COPYDATA, replyWindow_, kDirectSstpId,
-        RequestText(request, senderName, ghost->NamePair(), replyWindow_), kSendTimeoutMs,
-        cancelFd_);
+        RequestText(request, senderName, ghost->NamePair(), replyWindow_),
+        request.TimeLeftMs(kSendTimeoutMs), cancelFd_);
     result.Outcome = TPlayOutcome::Sent;
     return result;
 }

@@ -3,6 +3,7 @@
 #include "ghost/PlayRoute.h"
 #include "ghost/SakuraSeeker.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ class TFmoRoute : public IPlayRoute
 public:
     static constexpr uint32_t kDirectSstpId = 9801;
     static constexpr int kSendTimeoutMs = 50000;
+    static constexpr const char* kRouteName = "Direct SSTP";
 
     // cancelFd ends a wait for a directory lock or a window at once.
     TFmoRoute(uint32_t replyWindow, int cancelFd);
@@ -22,6 +24,10 @@ public:
     {
         seeker_.FileMappingTarget = std::move(names);
     }
+    // Called with the chosen ghost just before its window message goes out: the answer may come
+    // before the message returns.
+    std::function<void(const TPlayResult& chosen)> OnSend;
+
     // Reads the directories anew; a directory error (ESakuraSeekerError) ends the attempt.
     TPlayResult Play(const TPlayRequest& request, const std::string& senderName) override;
 

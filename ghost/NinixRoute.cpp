@@ -59,8 +59,10 @@ TPlayResult TNinixRoute::Play(const TPlayRequest& request, const std::string& se
     const auto folder = SocketFolder();
     if (!folder)
         return {};
-    const TExchangeResult listing = ExchangeUnix(
-        *folder + "/ninix", kNinixGetFmo, { kDiscoveryTimeoutMs, 1 << 20, cancelFd_, {} });
+    // Releases before 3.0 write the directory on accepting and close without reading: the
+    // exchange reads it even when the host has closed before GetFMO went out.
+    const TExchangeResult listing = ExchangeUnix(*folder + "/ninix", kNinixGetFmo,
+        { request.TimeLeftMs(kDiscoveryTimeoutMs), 1 << 20, cancelFd_, {} });
     const auto text = listing.status == TExchangeStatus::Answered
         ? NinixDirectoryText(listing.answer)
         : std::nullopt;
@@ -73,7 +75,10 @@ TPlayResult TNinixRoute::Play(const TPlayRequest& request, const std::string& se
     const TSakuraProcess* ghost = directory.ChooseGhost(SjisToUtf8Lossy(request.Ghost));
     if (!ghost || !IsSocketName(ghost->ID))
         return {};
-    const TExchangeResult sent = ExchangeUnix(*folder + "/" + ghost->ID,
-        NinixSendText(request, senderName), { sendTimeoutMs_, 64 * 1024, cancelFd_, {} });
-    return AnswerResult(sent, THostKind::Ninix, Utf8ToSjisLossy(ghost->Name()));
+    const TExchangeResult sent
+        = ExchangeUnix(*folder + "/" + ghost->ID, NinixSendText(request, senderName),
+            { request.TimeLeftMs(sendTimeoutMs_), 64 * 1024, cancelFd_, {} });
+    TPlayResult result = AnswerResult(sent, THostKind::Ninix, Utf8ToSjisLossy(ghost->Name()));
+    result.Route = "ninix-kagari";
+    return result;
 }

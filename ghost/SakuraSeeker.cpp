@@ -121,7 +121,7 @@ void TSakuraSeeker::ReadMapping(const std::string& mappingName)
         cached = mutexCache_.emplace(mutexName, std::move(lock)).first;
     }
     TNamedLock& lock = *cached->second;
-    if (!lock.Wait(kLockTimeoutMs, CancelFd))
+    if (!lock.Wait(LockTimeoutMs, CancelFd))
         throw ESakuraSeekerError(Sjis("Mutex同期タイムアウト"));
     // The lock is held only while the text is copied, never while it is parsed.
     std::string text;

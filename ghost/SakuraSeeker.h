@@ -51,6 +51,8 @@ public:
     TSakuraSeeker(const TSakuraSeeker&) = delete;
     TSakuraSeeker& operator=(const TSakuraSeeker&) = delete;
 
+    static constexpr int kLockTimeoutMs = 3000;
+
     std::vector<std::string> FileMappingTarget { "Sakura" };
     // Receives the mapping name in `name` and may replace it with the lock's name.
     std::function<void(TSakuraSeeker& sender, std::string& name)> OnGetMutexName;
@@ -59,6 +61,8 @@ public:
     // When not -1, a descriptor whose becoming readable ends a wait for a lock at once (the
     // program is ending and must not wait on a ghost host that holds it).
     int CancelFd = -1;
+    // How long each directory's lock is waited for.
+    int LockTimeoutMs = kLockTimeoutMs;
 
     // Reads every mapping in order. Throws ESakuraSeekerError
     // ("Mutexハンドルを取得できませんでした", "Mutex同期タイムアウト",
@@ -80,8 +84,6 @@ public:
     const std::string& DetectResult() const { return lastResult_; }
     // The lock names opened so far and their handles, "name=handle".
     std::vector<std::string> MutexCache() const;
-
-    static constexpr int kLockTimeoutMs = 3000;
 
     // The directory text of a mapping's bytes: a 4-byte little-endian length, then the text up to
     // the first NUL or the end. Throws ESakuraSeekerError when the text is longer than the length.

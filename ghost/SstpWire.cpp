@@ -227,17 +227,24 @@ std::string TcpSendText(
 
 TPlayResult AnswerResult(const TExchangeResult& exchange, THostKind host, std::string ghost)
 {
-    TPlayResult result;
-    result.Ghost = std::move(ghost);
     if (exchange.status == TExchangeStatus::NoPeer || exchange.status == TExchangeStatus::Cancelled)
-        return result;
-    const auto status = ParseSstpStatus(exchange.answer);
+        return {};
     // A host that took the request but has not answered may still be playing an earlier script.
-    if (!status && exchange.status == TExchangeStatus::NoAnswer) {
+    if (!ParseSstpStatus(exchange.answer) && exchange.status == TExchangeStatus::NoAnswer) {
+        TPlayResult result;
+        result.Ghost = std::move(ghost);
         result.Outcome = TPlayOutcome::Busy;
         result.Reason = Sjis("応答がありません");
         return result;
     }
+    return AnswerResult(exchange.answer, host, std::move(ghost));
+}
+
+TPlayResult AnswerResult(std::string_view answer, THostKind host, std::string ghost)
+{
+    TPlayResult result;
+    result.Ghost = std::move(ghost);
+    const auto status = ParseSstpStatus(answer);
     if (!status) {
         result.Outcome = TPlayOutcome::Refused;
         result.Reason = Sjis("応答を解釈できません");
@@ -251,7 +258,7 @@ TPlayResult AnswerResult(const TExchangeResult& exchange, THostKind host, std::s
         result.Outcome = TPlayOutcome::Delivered;
         return result;
     case 204:
-        if (host == THostKind::Tcp) {
+        if (host != THostKind::Ninix) {
             result.Outcome = TPlayOutcome::Delivered;
             return result;
         }
@@ -263,7 +270,6 @@ TPlayResult AnswerResult(const TExchangeResult& exchange, THostKind host, std::s
     case 408:
     case 409:
     case 503:
-    case 512:
         result.Outcome = TPlayOutcome::Busy;
         result.Reason = Sjis("今は再生できません") + code;
         return result;
@@ -275,6 +281,7 @@ TPlayResult AnswerResult(const TExchangeResult& exchange, THostKind host, std::s
         { 404, "ゴーストが見つかりません" },
         { 420, "ゴーストの設定で断られました" },
         { 501, "この要求には対応していません" },
+        { 512, "ゴーストが隠れていて話せません" },
     };
     result.Outcome = TPlayOutcome::Refused;
     result.Reason = Sjis("断られました");

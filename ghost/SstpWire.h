@@ -58,7 +58,11 @@ std::optional<std::string> TcpDirectoryText(std::string_view answer);
 std::string TcpSendText(
     const TPlayRequest& request, const std::string& senderName, const TSakuraProcess& ghost);
 
-// What an exchange's answer means for the request. A ninix-kagari 204 means it did not play: it
-// plays scripts without IfGhost only when its user allows it.
-enum class THostKind { Ninix, Tcp };
+// What a host's answer means for the request, the same for every route: 200 and 210 delivered
+// it (204 too, except from ninix-kagari, which answers 204 when it did not play: it plays scripts
+// without IfGhost only when its user allows it); 408, 409 and 503 say the host is busy, and so
+// does a request taken with no answer in time; every other answer, or one that cannot be read,
+// refuses it (512 among them: a hidden ghost does not come back within a play's time limit).
+enum class THostKind { Window, Ninix, Tcp };
 TPlayResult AnswerResult(const TExchangeResult& exchange, THostKind host, std::string ghost);
+TPlayResult AnswerResult(std::string_view answer, THostKind host, std::string ghost);

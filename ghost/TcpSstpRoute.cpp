@@ -15,7 +15,7 @@ TPlayResult TTcpSstpRoute::Play(const TPlayRequest& request, const std::string& 
 {
     for (const uint16_t port : ports_) {
         const TExchangeResult listing = ExchangeLoopback(port, GetFmoText(senderName),
-            { kDiscoveryTimeoutMs, 1 << 20, cancelFd_, SstpExecuteComplete });
+            { request.TimeLeftMs(kDiscoveryTimeoutMs), 1 << 20, cancelFd_, SstpExecuteComplete });
         if (listing.status == TExchangeStatus::Cancelled)
             return {};
         const auto text = listing.status == TExchangeStatus::Answered
@@ -30,9 +30,12 @@ TPlayResult TTcpSstpRoute::Play(const TPlayRequest& request, const std::string& 
             continue;
         const TExchangeResult sent
             = ExchangeLoopback(port, TcpSendText(request, senderName, *ghost),
-                { sendTimeoutMs_, 64 * 1024, cancelFd_, SstpHeadersComplete });
-        if (sent.status != TExchangeStatus::NoPeer)
-            return AnswerResult(sent, THostKind::Tcp, Utf8ToSjisLossy(ghost->Name()));
+                { request.TimeLeftMs(sendTimeoutMs_), 64 * 1024, cancelFd_, SstpHeadersComplete });
+        if (sent.status != TExchangeStatus::NoPeer) {
+            TPlayResult result = AnswerResult(sent, THostKind::Tcp, Utf8ToSjisLossy(ghost->Name()));
+            result.Route = "SSTP 127.0.0.1:" + std::to_string(port);
+            return result;
+        }
     }
     return {};
 }

@@ -52,7 +52,10 @@ TExchangeResult Exchange(int family, const sockaddr* address, socklen_t size,
             = Cancelled(limits.cancelFd) ? TExchangeStatus::Cancelled : TExchangeStatus::NoAnswer;
         return result;
     };
-    for (size_t done = 0; done < request.size();) {
+    // A peer may write its answer and close without reading: the send then fails, but what it
+    // wrote is waiting to be read.
+    bool closedEarly = false;
+    for (size_t done = 0; done < request.size() && !closedEarly;) {
         const ssize_t n
             = ::send(fd.get(), request.data() + done, request.size() - done, MSG_NOSIGNAL);
         if (n > 0) {
@@ -62,40 +65,42 @@ TExchangeResult Exchange(int family, const sockaddr* address, socklen_t size,
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (!WaitFor(fd.get(), POLLOUT, deadline, limits.cancelFd))
                 return stopped();
+        } else if (n < 0 && (errno == EPIPE || errno == ECONNRESET)) {
+            closedEarly = true;
         } else {
-            // The peer went away before it had the whole request: it acted on none of it.
             result.status = TExchangeStatus::NoPeer;
             return result;
         }
     }
-    result.sent = true;
+    result.sent = !closedEarly;
+    // The peer went away before it had the whole request and said nothing: it acted on none of it.
+    const auto finished = [&](TExchangeStatus status) {
+        const bool nothing = closedEarly && result.answer.empty();
+        result.status
+            = nothing && status != TExchangeStatus::Cancelled ? TExchangeStatus::NoPeer : status;
+        return result;
+    };
     char buffer[16384];
     for (;;) {
-        if (limits.complete && limits.complete(result.answer)) {
-            result.status = TExchangeStatus::Answered;
-            return result;
-        }
+        if (limits.complete && limits.complete(result.answer))
+            return finished(TExchangeStatus::Answered);
         const ssize_t n = ::recv(fd.get(), buffer, sizeof buffer, 0);
-        if (n == 0) {
-            result.status = TExchangeStatus::Answered;
-            return result;
-        }
+        if (n == 0)
+            return finished(TExchangeStatus::Answered);
         if (n > 0) {
-            if (result.answer.size() + static_cast<size_t>(n) > limits.maxAnswer) {
-                result.status = TExchangeStatus::TooLong;
-                return result;
-            }
+            if (result.answer.size() + static_cast<size_t>(n) > limits.maxAnswer)
+                return finished(TExchangeStatus::TooLong);
             result.answer.append(buffer, static_cast<size_t>(n));
         } else if (errno == EINTR) {
             continue;
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
             if (!WaitFor(fd.get(), POLLIN, deadline, limits.cancelFd))
-                return stopped();
+                return finished(Cancelled(limits.cancelFd) ? TExchangeStatus::Cancelled
+                                                           : TExchangeStatus::NoAnswer);
         } else {
             // A reset after the answer: what came is the answer.
-            result.status
-                = result.answer.empty() ? TExchangeStatus::NoAnswer : TExchangeStatus::Answered;
-            return result;
+            return finished(
+                result.answer.empty() ? TExchangeStatus::NoAnswer : TExchangeStatus::Answered);
         }
     }
 }

@@ -9,6 +9,9 @@
 // One request and its answer on a stream socket of a process we do not control (a ghost host):
 // connect, write the request, read until the peer closes or the answer is complete. Nothing here
 // blocks past the time limit or after the cancel descriptor becomes readable.
+// A peer that closes before it has read the whole request (the write fails with EPIPE or
+// ECONNRESET) may have written its answer first, as some hosts do that answer on accepting: what
+// it wrote is read and is the answer; a peer that wrote nothing is NoPeer.
 
 enum class TExchangeStatus {
     Answered, // the peer closed, or the answer is complete

@@ -250,8 +250,10 @@ private slots:
                 QVERIFY(!request.contains(QStringLiteral("IfGhost")));
             else
                 QVERIFY(request.contains(QStringLiteral("ReceiverGhostName: さくら\r\n")));
-            QTRY_COMPARE_WITH_TIMEOUT(
-                form_->StatusText(), QStringLiteral("再生しました: さくら"), 15000);
+            QTRY_COMPARE_WITH_TIMEOUT(form_->StatusText(),
+                QStringLiteral("再生しました: さくら (%1)")
+                    .arg(arguments[0] == "--ninix" ? "ninix-kagari" : "SSTP 127.0.0.1:9801"),
+                15000);
             QCOMPARE(form_->DirectSSTP->QueueLength(), size_t(0));
             host.terminate();
             QVERIFY(host.waitForFinished(10000));

@@ -27,11 +27,11 @@ protected:
     }
     // A new sender trying these loopback ports for an SSTP host (none by default: the tests
     // never reach a host of the machine).
-    void Restart(std::vector<uint16_t> tcpPorts)
+    void Restart(std::vector<uint16_t> tcpPorts, TPlayLimits limits = {})
     {
         sync = std::make_shared<TQueueSynchronizer>();
         sender = std::make_unique<TDirectSSTP>(
-            sync, [this] { return fmoNames; }, tcpPorts);
+            sync, [this] { return fmoNames; }, tcpPorts, limits);
         sender->SetStatusHandler([this](const std::string& text) { statuses.push_back(text); });
     }
     void TearDown() override
@@ -128,30 +128,13 @@ TEST_F(DirectSstpTest, AnAbsentGhostGoesToTheFirstOne)
     EXPECT_NE(first.Requests()[0].data.find("X-Bottle-IfGhost: Missing\r\n"), std::string::npos);
 }
 
-// Only "SSTP/1.4 200 OK" at the start of an answer completes a request; until then it is sent
-// again, and the requests behind it wait.
-TEST_F(DirectSstpTest, OnlyOkCompletesAndOrderIsKept)
-{
-    FakeGhost ghost("SSTP/1.4 500 Internal Server Error\r\n\r\n");
-    Publish("Sakura", Directory("g", ghost.Handle(), "G", "K"));
-    sender->Enqueue(TPlayRequest { "G", "C", "first" });
-    sender->Enqueue(TPlayRequest { "G", "C", "second" });
-    ASSERT_TRUE(PumpUntil([&] { return ghost.Requests().size() >= 3; }));
-    for (const auto& r : ghost.Requests())
-        EXPECT_NE(r.data.find("Script: first\r\n"), std::string::npos);
-    EXPECT_EQ(sender->QueueLength(), 2u);
-    ghost.SetAnswer("SSTP/1.4 200 OK\r\nCharset: Shift_JIS\r\nMore: lines\r\n\r\n");
-    ASSERT_TRUE(PumpUntil([&] { return sender->QueueLength() == 0; }));
-    const auto requests = ghost.Requests();
-    EXPECT_NE(requests.back().data.find("Script: second\r\n"), std::string::npos);
-    EXPECT_NE(requests[requests.size() - 2].data.find("Script: first\r\n"), std::string::npos);
-}
-
 TEST_F(DirectSstpTest, NothingIsSentUntilAHostPublishesAGhost)
 {
     sender->Enqueue(TPlayRequest { "G", "C", "waiting" });
-    PumpFor(std::chrono::milliseconds(400));
+    PumpFor(std::chrono::milliseconds(1500));
     EXPECT_EQ(sender->QueueLength(), 1u);
+    EXPECT_EQ(statuses,
+        std::vector<std::string> { J("再生を待っています: 起動中のゴーストが見つかりません") });
     FakeGhost ghost;
     Publish("Sakura", Directory("g", ghost.Handle(), "G", "K"));
     ASSERT_TRUE(PumpUntil([&] { return sender->QueueLength() == 0; }));
@@ -180,6 +163,9 @@ TEST_F(DirectSstpTest, DirectoryErrorsDoNotStopDelivery)
     sender->Enqueue(TPlayRequest { "G", "C", "S" });
     PumpFor(std::chrono::milliseconds(3500));
     EXPECT_TRUE(ghost.Requests().empty());
+    EXPECT_EQ(statuses,
+        std::vector<std::string> {
+            J("再生を待っています: ゴーストの一覧を読めません: Mutex同期タイムアウト") });
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
     ASSERT_TRUE(PumpUntil([&] { return sender->QueueLength() == 0; }));
@@ -239,6 +225,7 @@ TEST_F(DirectSstpTest, RouteOrderAndRequestForms)
         sender->Enqueue(request);
         ASSERT_TRUE(PumpUntil([&] { return sender->QueueLength() == 0; }));
         EXPECT_EQ(ghost.Requests().size(), 1u);
+        EXPECT_EQ(statuses, std::vector<std::string> { J("再生しました: さくら (Direct SSTP)") });
         Publish("Sakura", "");
     }
     sender->Enqueue(request);
@@ -251,7 +238,7 @@ TEST_F(DirectSstpTest, RouteOrderAndRequestForms)
     EXPECT_EQ(ninix->Output().find("IfGhost"), std::string::npos);
     EXPECT_EQ(tcp.Output().find("request"), std::string::npos);
     ASSERT_TRUE(PumpUntil([&] { return !statuses.empty(); }));
-    EXPECT_EQ(statuses.back(), J("再生しました: さくら"));
+    EXPECT_EQ(statuses.back(), J("再生しました: さくら (ninix-kagari)"));
 
     ninix.reset();
     sender->Enqueue(request);
@@ -263,35 +250,87 @@ TEST_F(DirectSstpTest, RouteOrderAndRequestForms)
                                 "\\h\\s0やあ\\-\\e\r\n\r\n"),
         std::string::npos)
         << tcp.Output();
+    ASSERT_TRUE(PumpUntil([&] { return statuses.size() == 3; }));
+    EXPECT_EQ(
+        statuses.back(), J("再生しました: さくら (SSTP 127.0.0.1:") + std::to_string(port) + ")");
 }
 
-// What each answer of a ninix-kagari ghost does to the queue and the status bar.
-TEST_F(DirectSstpTest, AnswersDecideTheQueue)
+// Every play ends, on every route alike, and the status bar says how: delivered, refused
+// (sent once, then dropped), or waiting on a busy or silent host (tried again at most once per
+// retry interval, said once) until its time limit drops it.
+TEST_F(DirectSstpTest, EveryRouteEndsEveryPlay)
 {
+    const char* dropped = "再生できませんでした: G: 3 秒以内に届けられませんでした";
     const struct
     {
-        const char* status;
-        size_t queued;
-        const char* text;
+        const char* status; // nullptr: a host that never answers
+        std::vector<const char*> texts; // "{route}" stands for where it played
+        size_t maxSends;
     } cases[] = {
-        { "SSTP/1.4 200 OK", 0, "再生しました: G" },
-        { "SSTP/1.4 204 No Content", 0, "再生できませんでした: G: ninix-kagari" },
-        { "SSTP/1.4 420 Refuse", 0,
-            "再生できませんでした: G: ゴーストの設定で断られました (420 Refuse)" },
-        { "SSTP/1.4 512 Invisible", 1,
-            "再生を待っています: G: 今は再生できません (512 Invisible)" },
-        { "SSTP/1.4 409 Conflict", 1, "再生を待っています: G:" },
+        { "SSTP/1.4 200 OK", { "再生しました: G ({route})" }, 1 },
+        { "SSTP/1.4 204 No Content", { "再生しました: G ({route})" }, 1 },
+        { "SSTP/1.4 420 Refuse",
+            { "再生できませんでした: G: ゴーストの設定で断られました (420 Refuse)" }, 1 },
+        { "SSTP/1.4 512 Invisible",
+            { "再生できませんでした: G: ゴーストが隠れていて話せません (512 Invisible)" }, 1 },
+        { "SSTP/1.4 409 Conflict",
+            { "再生を待っています: G: 今は再生できません (409 Conflict)", dropped }, 4 },
+        { nullptr, { "再生を待っています: G: 応答がありません", dropped }, 2 },
     };
-    for (const auto& c : cases) {
-        Restart({});
-        statuses.clear();
-        StandInHost host({ "--ninix", NinixSockets(), "--ghost", "G,K", "--status", c.status });
-        ASSERT_TRUE(host.Ready()) << host.Output();
-        sender->Enqueue(TPlayRequest { "G", "C", "S" });
-        ASSERT_TRUE(PumpUntil([&] { return !statuses.empty(); })) << c.status;
-        EXPECT_EQ(statuses[0].rfind(J(c.text), 0), 0u) << SjisToUtf8Lossy(statuses[0]);
-        EXPECT_EQ(sender->QueueLength(), c.queued) << c.status;
+    const uint16_t port = FreePort();
+    const std::pair<std::vector<std::string>, std::string> routes[] = {
+        { {}, "Direct SSTP" },
+        { { "--ninix", NinixSockets() }, "ninix-kagari" },
+        { { "--tcp", std::to_string(port) }, "SSTP 127.0.0.1:" + std::to_string(port) },
+    };
+    for (const auto& [where, route] : routes) {
+        for (const auto& c : cases) {
+            Restart({ port }, { std::chrono::seconds(3), std::chrono::seconds(1) });
+            statuses.clear();
+            std::vector<std::string> arguments = where;
+            for (const std::string more : { "--ghost", "G,K" })
+                arguments.push_back(more);
+            arguments.push_back(c.status ? "--status" : "--silent");
+            if (c.status)
+                arguments.push_back(c.status);
+            StandInHost host(arguments);
+            ASSERT_TRUE(host.Ready()) << host.Output();
+            sender->Enqueue(TPlayRequest { "G", "C", "S" });
+            ASSERT_TRUE(PumpUntil([&] { return sender->QueueLength() == 0; }));
+            std::vector<std::string> expected;
+            for (std::string text : c.texts) {
+                if (const size_t at = text.find("{route}"); at != std::string::npos)
+                    text.replace(at, 7, route);
+                expected.push_back(J(text));
+            }
+            if (route == "ninix-kagari" && c.status
+                && std::string_view(c.status).find(" 204 ") != std::string_view::npos)
+                expected = { J("再生できませんでした: G: ninix-kagari の SSTP の設定で、IfGhost "
+                               "のないスクリプトの再生 (allowembryo) を許可してください (204 No "
+                               "Content)") };
+            const std::string label = route + " " + (c.status ? c.status : "silent");
+            EXPECT_EQ(statuses, expected) << label;
+            const size_t sends = host.RequestCount();
+            EXPECT_GE(sends, 1u) << label;
+            EXPECT_LE(sends, c.maxSends) << label;
+        }
     }
+}
+
+// A ninix-kagari of the releases before 3.0 writes its directory on accepting and closes without
+// reading GetFMO: the directory is read all the same, and the play goes at its first try.
+TEST_F(DirectSstpTest, AnOldNinixKagariPlaysAtOnce)
+{
+    StandInHost host({ "--ninix", NinixSockets(), "--close-early", "--ghost", "G,K" });
+    ASSERT_TRUE(host.Ready()) << host.Output();
+    TNinixRoute route(-1);
+    for (int i = 0; i < 50; ++i)
+        ASSERT_EQ(
+            route.Play(TPlayRequest { "G", "C", "S" }, "Velmo 2").Outcome, TPlayOutcome::Delivered)
+            << i;
+    sender->Enqueue(TPlayRequest { "G", "C", "S" });
+    ASSERT_TRUE(PumpUntil([&] { return !statuses.empty(); }));
+    EXPECT_EQ(statuses, std::vector<std::string> { J("再生しました: G (ninix-kagari)") });
 }
 
 // A ninix-kagari ghost that takes the request and never answers is busy: the request waits, and

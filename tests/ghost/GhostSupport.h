@@ -182,6 +182,22 @@ public:
         return true;
     }
     const std::string& Output() const { return output_; }
+    // The requests it has printed so far, read without waiting.
+    size_t RequestCount()
+    {
+        for (pollfd p { out_, POLLIN, 0 }; ::poll(&p, 1, 0) > 0 && p.revents;) {
+            char buffer[4096];
+            const ssize_t n = ::read(out_, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            output_.append(buffer, static_cast<size_t>(n));
+        }
+        size_t count = 0;
+        for (size_t at = output_.find("\n----\n"); at != std::string::npos;
+             at = output_.find("\n----\n", at + 1))
+            ++count;
+        return count;
+    }
 
 private:
     pid_t pid_ = -1;

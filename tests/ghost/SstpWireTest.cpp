@@ -150,7 +150,10 @@ TEST(SstpWire, AnswerOutcomes)
         { TExchangeStatus::Answered, "SSTP/1.4 420 Refuse\r\n\r\n", O::Refused, O::Refused },
         { TExchangeStatus::Answered, "SSTP/1.4 501 Not Implemented\r\n", O::Refused, O::Refused },
         { TExchangeStatus::Answered, "SSTP/1.4 409 Conflict\r\n\r\n", O::Busy, O::Busy },
-        { TExchangeStatus::Answered, "SSTP/1.4 512 Invisible\r\n\r\n", O::Busy, O::Busy },
+        { TExchangeStatus::Answered, "SSTP/1.4 503 Service Unavailable\r\n\r\n", O::Busy, O::Busy },
+        { TExchangeStatus::Answered, "SSTP/1.4 512 Invisible\r\n\r\n", O::Refused, O::Refused },
+        { TExchangeStatus::Answered, "SSTP/1.4 500 Internal Server Error\r\n\r\n", O::Refused,
+            O::Refused },
         { TExchangeStatus::Answered, "", O::Refused, O::Refused }, // closed with no answer
         { TExchangeStatus::NoAnswer, "", O::Busy, O::Busy },
         { TExchangeStatus::NoAnswer, "SSTP/1.4 200 OK\r\n", O::Delivered, O::Delivered },
@@ -161,6 +164,12 @@ TEST(SstpWire, AnswerOutcomes)
         TExchangeResult exchange { c.status, c.answer, true };
         EXPECT_EQ(AnswerResult(exchange, THostKind::Ninix, "G").Outcome, c.ninix) << c.answer;
         EXPECT_EQ(AnswerResult(exchange, THostKind::Tcp, "G").Outcome, c.tcp) << c.answer;
+        // A window message's answer is read as a loopback host's.
+        if (c.status == TExchangeStatus::Answered) {
+            EXPECT_EQ(
+                AnswerResult(std::string_view(c.answer), THostKind::Window, "G").Outcome, c.tcp)
+                << c.answer;
+        }
     }
     const TExchangeResult off { TExchangeStatus::Answered, "SSTP/1.4 204 No Content\r\n\r\n" };
     EXPECT_NE(

@@ -4,9 +4,11 @@
 //   velmo-ghost-host [--fmo NAME] [--ghost NAME,KERONAME]... [--status TEXT | --silent]
 //     publishes a directory of ghosts in shared memory under its lock, owns a window for each
 //     ghost, and answers through the window named in the request's "HWnd: " line;
-//   velmo-ghost-host --ninix SOCKDIR [--ghost ...] [--status TEXT | --silent]
-//     as ninix-kagari: a directory service at SOCKDIR/ninix answering "GetFMO", and a stream
-//     socket per ghost at SOCKDIR/<id>, one request per connection;
+//   velmo-ghost-host --ninix SOCKDIR [--close-early] [--ghost ...] [--status TEXT | --silent]
+//     as ninix-kagari: a directory service at SOCKDIR/ninix answering "GetFMO" (with
+//     --close-early, as releases before 3.0: writing the directory on accepting and closing
+//     without reading), and a stream socket per ghost at SOCKDIR/<id>, one request per
+//     connection;
 //   velmo-ghost-host --tcp PORT [--ghost ...] [--status TEXT | --silent]
 //     as an SSTP host on 127.0.0.1:PORT: "EXECUTE ... Command: GetFMO" lists the ghosts, and
 //     every other request gets the status.
@@ -54,6 +56,7 @@ struct TOptions
     std::vector<std::pair<std::string, std::string>> ghosts; // UTF-8
     std::string status = "SSTP/1.4 200 OK";
     bool silent = false;
+    bool closeEarly = false;
 };
 
 std::string HWndOf(const std::string& request)
@@ -177,8 +180,9 @@ std::string ReadRequest(int fd)
     return text;
 }
 
-// Serves the listening sockets until told to stop: each connection gets one request, and the
-// answer serve() makes for it (none: the connection is kept open and never answered).
+// Serves the listening sockets until told to stop: each connection gets the answer serve() makes
+// for it, given the listening socket's index and the connection (none: the connection is kept
+// open and never answered).
 template <typename Serve> int ServeLoop(const std::vector<int>& listening, Serve serve)
 {
     std::vector<TFileDescriptor> unanswered;
@@ -196,7 +200,7 @@ template <typename Serve> int ServeLoop(const std::vector<int>& listening, Serve
             TFileDescriptor connection(::accept4(listening[i], nullptr, nullptr, SOCK_CLOEXEC));
             if (connection.get() < 0)
                 continue;
-            const std::optional<std::string> answer = serve(i, ReadRequest(connection.get()));
+            const std::optional<std::string> answer = serve(i, connection.get());
             if (answer)
                 WriteAll(connection.get(), *answer);
             else
@@ -235,13 +239,16 @@ int RunNinix(const TOptions& options)
     for (const std::string& id : ids)
         std::cout << " " << id;
     std::cout << std::endl;
-    const int result = ServeLoop(
-        listening, [&](size_t socket, const std::string& request) -> std::optional<std::string> {
-            if (socket == 0)
-                return request.starts_with("GetFMO") ? listing : std::string();
-            PrintRequest(ids[socket - 1], request);
-            return StatusAnswer(options);
-        });
+    const int result
+        = ServeLoop(listening, [&](size_t socket, int connection) -> std::optional<std::string> {
+              if (socket == 0 && options.closeEarly)
+                  return listing;
+              const std::string request = ReadRequest(connection);
+              if (socket == 0)
+                  return request.starts_with("GetFMO") ? listing : std::string();
+              PrintRequest(ids[socket - 1], request);
+              return StatusAnswer(options);
+          });
     for (size_t i = 0; i < listening.size(); ++i)
         ::unlink(
             (options.ninixFolder + "/" + (i == 0 ? std::string("ninix") : ids[i - 1])).c_str());
@@ -265,14 +272,13 @@ int RunTcp(const TOptions& options)
     const std::string listing
         = "SSTP/1.1 200 OK\r\n" + DirectoryLines(options, ids, handles) + "\r\n";
     std::cout << "ready " << options.tcpPort << std::endl;
-    return ServeLoop(
-        { listening }, [&](size_t, const std::string& request) -> std::optional<std::string> {
-            if (request.starts_with("EXECUTE")
-                && request.find("Command: GetFMO") != std::string::npos)
-                return listing;
-            PrintRequest(std::to_string(options.tcpPort), request);
-            return StatusAnswer(options);
-        });
+    return ServeLoop({ listening }, [&](size_t, int connection) -> std::optional<std::string> {
+        const std::string request = ReadRequest(connection);
+        if (request.starts_with("EXECUTE") && request.find("Command: GetFMO") != std::string::npos)
+            return listing;
+        PrintRequest(std::to_string(options.tcpPort), request);
+        return StatusAnswer(options);
+    });
 }
 
 } // namespace
@@ -284,6 +290,8 @@ int main(int argc, char** argv)
         const std::string arg = argv[i];
         if (arg == "--silent") {
             options.silent = true;
+        } else if (arg == "--close-early") {
+            options.closeEarly = true;
         } else if (i + 1 < argc && arg == "--fmo") {
             options.fmo = argv[++i];
         } else if (i + 1 < argc && arg == "--ninix") {
@@ -298,8 +306,8 @@ int main(int argc, char** argv)
             options.ghosts.emplace_back(
                 pair.substr(0, comma), comma == std::string::npos ? "" : pair.substr(comma + 1));
         } else {
-            std::cerr << "usage: velmo-ghost-host [--fmo NAME | --ninix SOCKDIR | --tcp PORT] "
-                         "[--ghost NAME,KERO]... [--status TEXT | --silent]\n";
+            std::cerr << "usage: velmo-ghost-host [--fmo NAME | --ninix SOCKDIR [--close-early] "
+                         "| --tcp PORT] [--ghost NAME,KERO]... [--status TEXT | --silent]\n";
             return 2;
         }
     }
