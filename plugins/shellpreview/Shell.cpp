@@ -46,10 +46,9 @@ constexpr size_t kBytesPerWork = 4;
 Shell::Shell(std::string folder, const std::string& ghostFolder)
     : folder_(std::move(folder), ghostFolder)
 {
-    size_t definitionBytes = kMaxDefinitionBytes; // left for the definitions
     const auto parse = [&](const std::string& path) {
-        if (const auto text = folder_.Read(path, definitionBytes)) {
-            definitionBytes -= text->size();
+        if (const auto text = folder_.Read(path, kMaxDefinitionBytes - definitionBytes_)) {
+            definitionBytes_ += text->size();
             definitions_.Parse(*text);
         }
     };

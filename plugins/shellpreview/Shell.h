@@ -29,13 +29,14 @@ struct ShellLayer
 // elements, a picture and so the composed surface at most Image::kMaxSide a side, and one draw does
 // at most kMaxDrawWork of work, counted before each step: a composed pixel counts one, a decoded
 // pixel three, four bytes read one. A surface past a bound is not drawn, so a draw takes a fraction
-// of a second at most (a 2,048 x 2,048 base and a full-size layer over it still fit).
+// of a second at most. What still fits: a 2,048 x 2,048 base with small parts, or a 1,000 x 1,000
+// base with four layers of its size.
 class Shell
 {
 public:
     static constexpr size_t kMaxDefinitionBytes = size_t(4) << 20;
     static constexpr size_t kMaxImageBytes = size_t(24) << 20;
-    static constexpr int64_t kMaxDrawWork = int64_t(36) << 20;
+    static constexpr int64_t kMaxDrawWork = int64_t(24) << 20;
 
     // folder: the native shell folder, ending in "/"; ghostFolder: the ghost's folder holding it.
     Shell(std::string folder, const std::string& ghostFolder);
@@ -52,6 +53,8 @@ public:
     std::optional<Image> Draw(int surface) const;
 
     bool UsesSelfAlpha() const { return selfAlpha_; }
+    // The bytes of the definition files read.
+    size_t DefinitionBytes() const { return definitionBytes_; }
 
 private:
     // A layer's image with its transparency: its .pna, else its own alpha ("asis", or
@@ -64,6 +67,7 @@ private:
 
     ShellFolder folder_;
     SurfaceDefinitions definitions_;
+    size_t definitionBytes_ = 0;
     std::map<int, std::string> pngs_; // surface number -> file name
     bool selfAlpha_ = false;
 };

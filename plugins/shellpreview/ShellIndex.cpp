@@ -99,9 +99,11 @@ const Shell* ShellIndex::ShellOf(const std::string& ghostNameSjis)
     const auto place = folders_.find(ghostNameSjis);
     if (place == folders_.end())
         return nullptr;
-    if (shells_.size() >= kMaxKept)
-        shells_.clear(); // read again when asked for
-    return shells_
-        .emplace(ghostNameSjis, std::make_unique<Shell>(place->second.shell, place->second.ghost))
-        .first->second.get();
+    if (shells_.size() >= kMaxKept || keptBytes_ > kMaxKeptDefinitionBytes) {
+        shells_.clear();
+        keptBytes_ = 0;
+    }
+    auto shell = std::make_unique<Shell>(place->second.shell, place->second.ghost);
+    keptBytes_ += shell->DefinitionBytes();
+    return shells_.emplace(ghostNameSjis, std::move(shell)).first->second.get();
 }

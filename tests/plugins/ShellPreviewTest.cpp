@@ -374,7 +374,7 @@ TEST_F(StrangerShellTest, ShellIsBoundedAsAWhole)
     const int elements = SurfaceDefinitions::kMaxElement + 1;
     WriteText(shell / "surfaces1.txt",
         stack(23, elements, "wide.png", "red2.png")
-            + stack(24, elements + 1, "wide.png", "red2.png") + stack(25, 2, "full.png", "full.png")
+            + stack(24, elements + 1, "wide.png", "red2.png") + stack(25, 2, "full.png", "wide.png")
             + stack(26, elements, "full.png", "full.png"));
     // Definitions over the shell's total: a file that does not fit is left out, a later one that
     // does is read.
@@ -397,7 +397,7 @@ TEST_F(StrangerShellTest, ShellIsBoundedAsAWhole)
         { 22, 0 }, // taller
         { 23, 2, 0xFF0000 }, // the last element there can be
         { 24, 2 }, // one more is not read
-        { 25, side }, // a full-size layer over a full-size base
+        { 25, side }, // the largest surface, with a part
         { 26, 0 }, // as many as there can be: too much work for one draw
         { 30, 2 },
         { 31, 2 },
