@@ -39,20 +39,43 @@ Method MethodOf(std::string_view name)
     return Method::Over;
 }
 
+// The image's rectangle on the canvas, clipped to it: canvas columns left..right-1, rows
+// top..bottom-1 (empty when right <= left or bottom <= top).
+struct Clip
+{
+    int left;
+    int top;
+    int right;
+    int bottom;
+
+    Clip(const Image& canvas, const Image& image, int x, int y)
+        : left(std::max(0, x))
+        , top(std::max(0, y))
+        , right(static_cast<int>(std::min<int64_t>(canvas.width, int64_t(x) + image.width)))
+        , bottom(static_cast<int>(std::min<int64_t>(canvas.height, int64_t(y) + image.height)))
+    { }
+
+    int64_t Pixels() const
+    {
+        return right > left && bottom > top ? int64_t(right - left) * (bottom - top) : 0;
+    }
+};
+
 } // namespace
+
+int64_t LayerArea(const Image& canvas, const Image& image, int x, int y)
+{
+    return Clip(canvas, image, x, y).Pixels();
+}
 
 void DrawLayer(Image& canvas, const Image& image, int x, int y, std::string_view name)
 {
     const Method method = MethodOf(name);
     if (name == "base")
         std::fill(canvas.bgra.begin(), canvas.bgra.end(), 0);
-    const int left = std::max(0, x);
-    const int top = std::max(0, y);
-    const int right = static_cast<int>(std::min<int64_t>(canvas.width, int64_t(x) + image.width));
-    const int bottom
-        = static_cast<int>(std::min<int64_t>(canvas.height, int64_t(y) + image.height));
-    for (int cy = top; cy < bottom; ++cy)
-        for (int cx = left; cx < right; ++cx) {
+    const Clip clip(canvas, image, x, y);
+    for (int cy = clip.top; cy < clip.bottom; ++cy)
+        for (int cx = clip.left; cx < clip.right; ++cx) {
             uint8_t* d = canvas.At(cx, cy);
             const uint8_t* s = image.At(cx - x, cy - y);
             switch (method) {

@@ -11,5 +11,8 @@
 // "reduce" multiplies the canvas's alpha by the image's. Unknown methods draw as "overlay".
 void DrawLayer(Image& canvas, const Image& image, int x, int y, std::string_view name);
 
+// The canvas pixels DrawLayer composes for the same image and place, known before it runs.
+int64_t LayerArea(const Image& canvas, const Image& image, int x, int y);
+
 // Source over destination for one pixel (B, G, R, A, alpha not premultiplied).
 void BlendOver(uint8_t* destination, const uint8_t* source);

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <png.h>
 
-std::optional<Image> Image::DecodePng(std::string_view bytes)
+std::optional<Image> Image::DecodePng(std::string_view bytes, int64_t maxPixels)
 {
     png_image png;
     std::memset(&png, 0, sizeof png);
@@ -11,7 +11,8 @@ std::optional<Image> Image::DecodePng(std::string_view bytes)
     if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size()))
         return std::nullopt;
     if (png.width == 0 || png.height == 0 || png.width > static_cast<png_uint_32>(kMaxSide)
-        || png.height > static_cast<png_uint_32>(kMaxSide)) {
+        || png.height > static_cast<png_uint_32>(kMaxSide)
+        || int64_t(png.width) * png.height > maxPixels) {
         png_image_free(&png);
         return std::nullopt;
     }

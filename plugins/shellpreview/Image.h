@@ -8,7 +8,9 @@
 // A picture in memory: B, G, R, A bytes per pixel (alpha not premultiplied), rows top to bottom.
 struct Image
 {
-    static constexpr int32_t kMaxSide = 4096;
+    // The largest picture decoded, a side; also the largest surface composed, as the canvas is
+    // the base picture's size. One such picture takes 16 MiB.
+    static constexpr int32_t kMaxSide = 2048;
 
     int32_t width = 0;
     int32_t height = 0;
@@ -24,6 +26,9 @@ struct Image
         return bgra.data() + (static_cast<size_t>(y) * static_cast<size_t>(width) + x) * 4;
     }
 
-    // A PNG file's bytes decoded; nothing when they are not a picture or one over kMaxSide a side.
-    static std::optional<Image> DecodePng(std::string_view bytes);
+    // A PNG file's bytes decoded; nothing when they are not a picture, or one over kMaxSide a side
+    // or over maxPixels in all (both known from the header, before anything is decoded).
+    static std::optional<Image> DecodePng(std::string_view bytes, int64_t maxPixels);
+
+    int64_t Pixels() const { return int64_t(width) * height; }
 };

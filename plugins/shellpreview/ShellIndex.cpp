@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr size_t kMaxDescriptBytes = size_t(1) << 20;
-
 bool IsFolder(const std::string& path)
 {
     struct stat st
@@ -19,17 +17,20 @@ bool IsFolder(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// shell/master/, else the only shell, else the first in name order; empty when there is none.
+// shell/master/, else the only shell, else the first in name order; empty when there is none
+// inside the ghost's folder.
 std::string ChooseShell(const ShellFolder& ghost)
 {
-    const std::string master = ghost.Find("shell/master");
-    if (!master.empty() && IsFolder(master))
+    const auto usable = [&](const std::string& folder) {
+        return !folder.empty() && IsFolder(folder) && ghost.Inside(folder);
+    };
+    if (const std::string master = ghost.Find("shell/master"); usable(master))
         return master + "/";
     const std::string shells = ghost.Find("shell");
-    if (shells.empty())
+    if (!usable(shells))
         return {};
     for (const std::string& name : ShellFolder::Entries(shells))
-        if (IsFolder(shells + "/" + name))
+        if (usable(shells + "/" + name))
             return shells + "/" + name + "/";
     return {};
 }
@@ -63,7 +64,7 @@ std::vector<std::string> ShellIndex::Roots(const std::string& settingsFile)
     else if (const char* home = std::getenv("HOME"))
         files.push_back(std::string(home) + "/.config/velmo/velmo-shell-preview.txt");
     for (const std::string& file : files) {
-        std::istringstream lines(ShellFolder::Read(file, kMaxDescriptBytes).value_or(""));
+        std::istringstream lines(ShellFolder::ReadRegular(file, kMaxDescriptBytes).value_or(""));
         for (std::string line; std::getline(lines, line);) {
             const std::string_view folder = TrimBlanks(line);
             if (!folder.empty() && folder[0] != '#')
@@ -77,14 +78,15 @@ void ShellIndex::Scan(const std::vector<std::string>& roots)
 {
     for (const std::string& root : roots) {
         for (const std::string& name : ShellFolder::Entries(root)) {
-            const ShellFolder ghost(root + "/" + name + "/");
+            const std::string folder = root + "/" + name + "/";
+            const ShellFolder ghost(folder, folder);
             const std::string descript = ghost.Find("ghost/master/descript.txt");
             const auto bytes
-                = descript.empty() ? std::nullopt : ShellFolder::Read(descript, kMaxDescriptBytes);
+                = descript.empty() ? std::nullopt : ghost.Read(descript, kMaxDescriptBytes);
             const std::string ghostName = bytes ? GhostName(*bytes) : std::string();
             const std::string shell = ghostName.empty() ? std::string() : ChooseShell(ghost);
-            if (!shell.empty())
-                folders_.emplace(ghostName, shell); // the first root listing a name wins
+            if (!shell.empty()) // the first root listing a name wins
+                folders_.emplace(ghostName, Place { shell, folder });
         }
     }
 }
@@ -94,9 +96,14 @@ const Shell* ShellIndex::ShellOf(const std::string& ghostNameSjis)
     const auto known = shells_.find(ghostNameSjis);
     if (known != shells_.end())
         return known->second.get();
-    const auto folder = folders_.find(ghostNameSjis);
-    if (folder == folders_.end())
+    const auto place = folders_.find(ghostNameSjis);
+    if (place == folders_.end())
         return nullptr;
-    return shells_.emplace(ghostNameSjis, std::make_unique<Shell>(folder->second))
-        .first->second.get();
+    if (shells_.size() >= kMaxKept || keptBytes_ > kMaxKeptDefinitionBytes) {
+        shells_.clear();
+        keptBytes_ = 0;
+    }
+    auto shell = std::make_unique<Shell>(place->second.shell, place->second.ghost);
+    keptBytes_ += shell->DefinitionBytes();
+    return shells_.emplace(ghostNameSjis, std::move(shell)).first->second.get();
 }

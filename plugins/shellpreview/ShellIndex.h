@@ -10,14 +10,20 @@
 // Where the shells of the installed ghosts are: every folder of every ghost root that holds
 // ghost/master/descript.txt names a ghost (its sakura.name, else its name, in Shift_JIS as the
 // bottle log carries it). Its shell is shell/master/, else the ghost's only shell, else the first
-// in name order. Each shell is read the first time it is asked for, then kept.
+// in name order. Each shell is read the first time it is asked for, then kept: at most kMaxKept
+// of them holding at most kMaxKeptDefinitionBytes of definitions besides the newest, so that many
+// ghosts' definitions do not add up without bound. Dropped shells are read again when asked for.
 class ShellIndex
 {
 public:
+    static constexpr size_t kMaxKept = 8;
+    static constexpr size_t kMaxKeptDefinitionBytes = size_t(8) << 20;
+
     // roots: native (UTF-8) folders. Folders or files that cannot be read are passed over.
     void Scan(const std::vector<std::string>& roots);
 
-    // The ghost's shell, or nullptr when no installed ghost has that name.
+    // The ghost's shell, or nullptr when no installed ghost has that name. It lives until the next
+    // call.
     const Shell* ShellOf(const std::string& ghostNameSjis);
     size_t Count() const { return folders_.size(); }
 
@@ -31,6 +37,13 @@ public:
     static std::string GhostName(const std::string& descript);
 
 private:
-    std::map<std::string, std::string> folders_; // Shift_JIS name -> native shell folder with "/"
+    // A ghost's native folders, ending in "/".
+    struct Place
+    {
+        std::string shell;
+        std::string ghost;
+    };
+    std::map<std::string, Place> folders_; // by Shift_JIS name
     std::map<std::string, std::unique_ptr<Shell>> shells_; // read so far
+    size_t keptBytes_ = 0; // their definition bytes
 };

@@ -3,6 +3,10 @@
 //
 // Settings: velmo-shell-preview.txt beside this file, one ghost root folder a line, scanned after
 // the usual place of the Linux ghost host ($NINIX_HOME/.ninix/ghost, ~/.ninix/ghost).
+//
+// Ghosts are strangers' downloads: only files inside a ghost's own folder are read, and a shell is
+// bounded as a whole (see Shell), so one GetImageSize or GetImage returns within a fraction of a
+// second, and a shell read or a surface drawn takes a few tens of MiB at most.
 
 #include "Charset.h"
 #include "ShellIndex.h"

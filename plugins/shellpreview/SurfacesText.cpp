@@ -22,24 +22,22 @@ std::optional<int> Number(std::string_view s)
     return value;
 }
 
-std::vector<std::string_view> Split(std::string_view s, char separator)
+// The text before the first separator, taken off the front of `rest` with its separator.
+std::string_view TakeItem(std::string_view& rest, char separator)
 {
-    std::vector<std::string_view> parts;
-    for (;;) {
-        const size_t at = s.find(separator);
-        parts.push_back(s.substr(0, at));
-        if (at == std::string_view::npos)
-            return parts;
-        s.remove_prefix(at + 1);
-    }
+    const size_t at = rest.find(separator);
+    const std::string_view item = rest.substr(0, at);
+    rest.remove_prefix(at == std::string_view::npos ? rest.size() : at + 1);
+    return item;
 }
 
-// "1,3,7", "10-19", "!12": the ranges of a header; a malformed item is passed over.
+// "1,3,7", "10-19", "!12": the ranges of a header; a malformed item is passed over, and so is
+// every item past the first kMaxRanges.
 std::vector<SurfaceRange> Ranges(std::string_view list)
 {
     std::vector<SurfaceRange> ranges;
-    for (std::string_view item : Split(list, ',')) {
-        item = TrimBlanks(item);
+    for (size_t items = 0; items < SurfaceBlock::kMaxRanges && !list.empty(); ++items) {
+        std::string_view item = TrimBlanks(TakeItem(list, ','));
         SurfaceRange range;
         if (item.starts_with('!')) {
             range.exclude = true;
@@ -62,21 +60,25 @@ std::vector<SurfaceRange> Ranges(std::string_view list)
 // "elementN,method,file,x,y"
 std::optional<SurfaceElement> Element(std::string_view line)
 {
-    const std::vector<std::string_view> fields = Split(line, ',');
-    if (fields.size() < 5)
-        return std::nullopt;
-    const auto number = Number(fields[0].substr(7));
     // The file name may itself hold commas: x and y are the last two fields.
-    const auto x = Number(fields[fields.size() - 2]);
-    const auto y = Number(fields.back());
+    const size_t yComma = line.rfind(',');
+    const size_t xComma = yComma == 0 || yComma == std::string_view::npos
+        ? std::string_view::npos
+        : line.rfind(',', yComma - 1);
+    if (xComma == std::string_view::npos)
+        return std::nullopt;
+    std::string_view head = line.substr(0, xComma);
+    const auto number = Number(TakeItem(head, ',').substr(7));
+    const std::string_view method = TakeItem(head, ',');
+    const auto x = Number(line.substr(xComma + 1, yComma - xComma - 1));
+    const auto y = Number(line.substr(yComma + 1));
+    // head is now the file: empty when the line has fewer than five fields.
     if (!number || *number < 0 || *number > SurfaceDefinitions::kMaxElement || !x || !y)
         return std::nullopt;
     SurfaceElement element;
     element.number = *number;
-    element.method = LowerAscii(TrimBlanks(fields[1]));
-    const size_t fileStart = fields[2].data() - line.data();
-    const size_t fileEnd = fields[fields.size() - 2].data() - line.data() - 1;
-    element.file = std::string(TrimBlanks(line.substr(fileStart, fileEnd - fileStart)));
+    element.method = LowerAscii(TrimBlanks(method));
+    element.file = std::string(TrimBlanks(head));
     for (char& c : element.file)
         if (c == '\\')
             c = '/';
@@ -98,15 +100,16 @@ std::optional<std::pair<int, int>> Alias(std::string_view line)
     const size_t close = line.find(']', open);
     const std::string_view ids
         = line.substr(open + 1, close == std::string_view::npos ? close : close - open - 1);
-    const auto first = Number(Split(ids, ',').front());
+    std::string_view rest = ids;
+    const auto first = Number(TakeItem(rest, ','));
     if (!key || !first)
         return std::nullopt;
     return std::make_pair(*key, *first);
 }
 
-// The text in UTF-8, in lines. The whole text is converted at once; when that fails, line by
-// line, and a line that does not convert is left out.
-std::vector<std::string> Utf8Lines(std::string_view bytes)
+// The text in UTF-8. The whole text is converted at once; when that fails, line by line, and a
+// line that does not convert is left out.
+std::string Utf8Text(std::string_view bytes)
 {
     std::string charset = "CP932";
     if (bytes.starts_with("\xEF\xBB\xBF")) {
@@ -117,21 +120,32 @@ std::vector<std::string> Utf8Lines(std::string_view bytes)
     if (StartsWithNoCase(first, "charset,"))
         if (const std::string named = IconvCharset(first.substr(8)); !named.empty())
             charset = named;
-    std::vector<std::string> lines;
-    std::string converted;
+    if (charset == "UTF-8")
+        return std::string(bytes);
+    std::string text;
     Converter convert("UTF-8", charset.c_str());
-    if (charset == "UTF-8" || convert(bytes, converted)) {
-        for (const std::string_view line : Split(charset == "UTF-8" ? bytes : converted, '\n'))
-            lines.emplace_back(line);
-        return lines;
+    if (convert(bytes, text)) {
+        text.shrink_to_fit();
+        return text;
     }
-    for (const std::string_view line : Split(bytes, '\n'))
-        if (convert(line, converted))
-            lines.push_back(converted);
-    return lines;
+    std::string converted;
+    while (!bytes.empty())
+        if (convert(TakeItem(bytes, '\n'), converted))
+            text.append(converted).push_back('\n');
+    return text;
 }
 
 } // namespace
+
+void SurfaceBlock::Add(SurfaceElement element)
+{
+    for (SurfaceElement& kept : elements)
+        if (kept.number == element.number) {
+            kept = std::move(element);
+            return;
+        }
+    elements.push_back(std::move(element));
+}
 
 bool SurfaceBlock::Names(int surface) const
 {
@@ -170,8 +184,9 @@ void SurfaceDefinitions::Parse(std::string_view bytes)
         open = true;
     };
 
-    for (const std::string& text : Utf8Lines(bytes)) {
-        std::string_view line = TrimBlanks(text);
+    const std::string text = Utf8Text(bytes);
+    for (std::string_view rest = text; !rest.empty();) {
+        std::string_view line = TrimBlanks(TakeItem(rest, '\n'));
         if (line.empty() || line.starts_with("//"))
             continue;
         if (!open) {
@@ -194,7 +209,7 @@ void SurfaceDefinitions::Parse(std::string_view bytes)
             line = TrimBlanks(line.substr(0, line.size() - 1));
         if (kind == Kind::Surface && StartsWithNoCase(line, "element")) {
             if (auto element = Element(line))
-                blocks.back().elements.push_back(std::move(*element));
+                blocks.back().Add(std::move(*element));
         } else if (kind == Kind::Alias) {
             if (const auto alias = Alias(line))
                 aliases[scope].emplace(alias->first, alias->second);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <map>
 #include <string>
 #include <string_view>
@@ -26,21 +27,25 @@ struct SurfaceRange
     bool exclude = false;
 };
 
-// A "surface..." block: the surfaces its header names, and its elements.
+// A "surface..." block: the surfaces its header names, and its elements, one for each number.
 struct SurfaceBlock
 {
+    static constexpr size_t kMaxRanges = 1024; // the items of a header read, at most
+
     std::vector<SurfaceRange> ranges;
     bool append = false; // "surface.append...": adds to surfaces already defined
     std::vector<SurfaceElement> elements;
 
+    // A later element for a number already there replaces it.
+    void Add(SurfaceElement element);
     bool Names(int surface) const;
 };
 
 struct SurfaceDefinitions
 {
-    static constexpr int kMaxElement = 63; // elements 0-63: at most 64 a surface
+    static constexpr int kMaxElement = 63; // elements 0-63: at most 64 a block and a surface
 
-    std::vector<SurfaceBlock> blocks; // in file order
+    std::deque<SurfaceBlock> blocks; // in file order; a deque, as a shell may have very many
     // Alias tables by scope ("sakura", "kero", "char2", ...): surface -> first id of its list.
     std::map<std::string, std::map<int, int>> aliases;
 

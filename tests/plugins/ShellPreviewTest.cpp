@@ -1,4 +1,5 @@
 #include "log/LogReader.h"
+#include "plugins/shellpreview/Shell.h"
 #include "render/PageWriter.h"
 #include "render/PluginHostSupport.h"
 #include "render/SsParser.h"
@@ -129,10 +130,6 @@ TEST_F(ShellPreviewTest, ShiftJisDescriptAndWhatCannotBeDrawn)
     EXPECT_FALSE(list.GetSurface(J("知らない"), 0, b));
     EXPECT_FALSE(list.GetSurface(J("さくら"), 3, b)); // no such surface
     EXPECT_FALSE(list.GetSurface(J("さくら"), 5, b)); // a damaged PNG
-    // A picture beyond 4096 pixels a side is not drawn.
-    WritePng(root / "sakura-ghost/shell/master/surface7.png", 5000, 1,
-        std::vector<uint32_t>(5000, 0xFF000000), true);
-    EXPECT_FALSE(list.GetSurface(J("さくら"), 7, b));
 }
 
 // The real shell of the corpus, when it is beside the project: its surfaces draw.
@@ -255,6 +252,166 @@ TEST_F(ComposedShellTest, ElementsStackByTheirMethods)
     // Excluded, a damaged image, unknown, a FIFO, a file outside the shell.
     for (const int missing : { 11, 30, 50, 60, 61 })
         EXPECT_FALSE(list.GetSurface(J("合成"), missing, b)) << missing;
+}
+
+// A stranger's shell: what it names outside the ghost's folder is not read, and it is bounded as a
+// whole. Every picture is 2 x 1 or 2 x 2 with a keyed top-left pixel, drawn over a blue base.
+class StrangerShellTest : public ShellPreviewTest
+{
+protected:
+    static constexpr uint32_t K = 0xFF00FF00; // key colour
+    static constexpr uint32_t B = 0xFF0000FF;
+    static constexpr uint32_t R = 0xFFFF0000;
+    std::filesystem::path shell;
+    std::filesystem::path outside;
+
+    void SetUp() override
+    {
+        ShellPreviewTest::SetUp();
+        const auto ghost = root / "stranger";
+        WriteText(ghost / "ghost/master/descript.txt", "charset,UTF-8\r\nsakura.name,他人\r\n");
+        shell = ghost / "shell/master";
+        WritePng(shell / "base.png", 2, 2, { K, B, B, B }, false);
+        WritePng(shell / "wide.png", 2, 1, { K, B }, false);
+        WritePng(shell / "parts/red.png", 2, 2, { K, R, R, R }, false);
+        WritePng(shell / "masked.png", 2, 2, { K, R, R, R }, false);
+        outside = dir.Native() / "outside";
+        WritePng(outside / "red.png", 2, 2, { K, R, R, R }, false);
+        WritePng(outside / "white.pna", 2, 2, std::vector<uint32_t>(4, 0xFFFFFFFF), false);
+        WriteText(outside / "surfaces.txt", "surface8\r\n{\r\nelement0,base,base.png,0,0\r\n}\r\n");
+        WritePng(root / "red.png", 2, 2, { K, R, R, R }, false); // beside the ghost, not in it
+        const auto link = [&](const std::filesystem::path& to, const std::string& name) {
+            std::filesystem::create_symlink(to, shell / name);
+        };
+        link(outside / "red.png", "outside.png");
+        link("/", "slash");
+        link("parts/red.png", "inside.png");
+        link("parts", "linkedparts");
+        link(shell / "parts/red.png", "absolute.png");
+        link(outside / "red.png", "surface12.png");
+        link(outside / "surfaces.txt", "surfaces9.txt");
+        link(outside / "red.png", "outbase.png");
+        link(outside / "white.pna", "masked.pna");
+        const std::string overlays[] = { "outside.png", "slash" + outside.string() + "/red.png",
+            "../../../red.png", "parts/../../../../red.png", "inside.png", "linkedparts/red.png",
+            "absolute.png" };
+        std::string definitions;
+        for (size_t i = 0; i < std::size(overlays); ++i)
+            definitions += "surface" + std::to_string(i + 1)
+                + "\r\n{\r\nelement0,base,base.png,0,0\r\n" + "element1,overlay," + overlays[i]
+                + ",0,0\r\n}\r\n";
+        WriteText(shell / "surfaces.txt",
+            definitions + "surface9\r\n{\r\nelement0,base,outbase.png,0,0\r\n}\r\n"
+                + "surface10\r\n{\r\nelement0,base,base.png,0,0\r\n"
+                + "element1,overlay,masked.png,0,0\r\n}\r\n");
+        // A ghost folder that is itself a link works as the folder it leads to.
+        const auto elsewhere = dir.Native() / "elsewhere/linked";
+        WriteText(
+            elsewhere / "ghost/master/descript.txt", "charset,UTF-8\r\nsakura.name,リンク\r\n");
+        WritePng(elsewhere / "shell/master/surface0.png", 2, 2, { K, B, B, B }, false);
+        std::filesystem::create_directory_symlink(elsewhere, root / "linked");
+        list.LoadFromFolder(Folder());
+    }
+
+    std::optional<uint32_t> PixelOf(const char* ghost, int surface, int x, int y)
+    {
+        TBitmap b;
+        if (!list.GetSurface(J(ghost), surface, b))
+            return std::nullopt;
+        return b.Pixel(x, y);
+    }
+};
+
+TEST_F(StrangerShellTest, FilesOutsideTheGhostFolderAreNotRead)
+{
+    constexpr uint32_t blue = 0x0000FF;
+    constexpr uint32_t red = 0xFF0000;
+    const struct
+    {
+        int surface;
+        int xy; // the pixel at xy, xy
+        std::optional<uint32_t> rgb; // nothing when the surface is not drawn
+    } cases[] = {
+        { 1, 1, blue }, // a link to a picture outside: left out
+        { 2, 1, blue }, // through a folder linked to "/"
+        { 3, 1, blue }, // "../" to a picture beside the ghost
+        { 4, 1, blue }, // ... down a folder first
+        { 5, 1, red }, // a relative link inside
+        { 6, 1, red }, // a folder link inside
+        { 7, 1, red }, // an absolute link inside
+        { 8, 1, std::nullopt }, // defined only by a surfaces*.txt linked outside
+        { 9, 1, std::nullopt }, // a base linked outside
+        { 10, 0, 0xFFFFFF }, // a .pna linked outside: the picture keeps its key colour
+        { 12, 1, std::nullopt }, // a surfaceN.png linked outside
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PixelOf("他人", c.surface, c.xy, c.xy), c.rgb) << c.surface;
+    EXPECT_EQ(PixelOf("リンク", 0, 1, 1), blue);
+}
+
+// What is past a bound of the shell is not drawn; what is within them still is.
+TEST_F(StrangerShellTest, ShellIsBoundedAsAWhole)
+{
+    const int side = Image::kMaxSide;
+    const auto picture = [&](const std::string& name, int width, int height) {
+        std::vector<uint32_t> pixels(size_t(width) * size_t(height), B);
+        pixels[0] = K;
+        WritePng(shell / name, width, height, pixels, false);
+    };
+    picture("surface20.png", side, 1);
+    picture("surface21.png", side + 1, 1);
+    picture("surface22.png", 1, side + 1);
+    picture("full.png", side, side);
+    WritePng(shell / "red2.png", 2, 1, { K, R }, false);
+    const auto stack
+        = [](int surface, int count, const std::string& file, const std::string& last) {
+              std::string text = "surface" + std::to_string(surface) + "\r\n{\r\n";
+              for (int n = 0; n < count; ++n)
+                  text += "element" + std::to_string(n) + (n ? ",overlay," : ",base,")
+                      + (n + 1 == count ? last : file) + ",0,0\r\n";
+              return text + "}\r\n";
+          };
+    const int elements = SurfaceDefinitions::kMaxElement + 1;
+    WriteText(shell / "surfaces1.txt",
+        stack(23, elements, "wide.png", "red2.png")
+            + stack(24, elements + 1, "wide.png", "red2.png") + stack(25, 2, "full.png", "wide.png")
+            + stack(26, elements, "full.png", "full.png"));
+    // Definitions over the shell's total: a file that does not fit is left out, a later one that
+    // does is read.
+    const std::string padding
+        = "//" + std::string(Shell::kMaxDefinitionBytes * 3 / 8, 'x') + "\r\n";
+    WriteText(shell / "surfaces2.txt", padding + stack(30, 1, "", "wide.png"));
+    WriteText(shell / "surfaces3.txt", padding + stack(31, 1, "", "wide.png"));
+    WriteText(shell / "surfaces4.txt", padding + padding + stack(32, 1, "", "wide.png"));
+    WriteText(shell / "surfaces5.txt", stack(33, 1, "", "wide.png"));
+    list.LoadFromFolder(Folder());
+
+    const struct
+    {
+        int surface;
+        int width; // 0: not drawn
+        uint32_t rgb = 0x0000FF; // at 1, 0
+    } cases[] = {
+        { 20, side },
+        { 21, 0 }, // wider than the largest picture
+        { 22, 0 }, // taller
+        { 23, 2, 0xFF0000 }, // the last element there can be
+        { 24, 2 }, // one more is not read
+        { 25, side }, // the largest surface, with a part
+        { 26, 0 }, // as many as there can be: too much work for one draw
+        { 30, 2 },
+        { 31, 2 },
+        { 32, 0 }, // past the total of the definitions
+        { 33, 2 },
+    };
+    for (const auto& c : cases) {
+        TBitmap b;
+        ASSERT_EQ(list.GetSurface(J("他人"), c.surface, b), c.width > 0) << c.surface;
+        if (c.width == 0)
+            continue;
+        EXPECT_EQ(b.Width(), c.width) << c.surface;
+        EXPECT_EQ(b.Pixel(1, 0), c.rgb) << c.surface;
+    }
 }
 
 // The sample log's pages, with a ghost of its name installed: the pictures the pages show exist.
