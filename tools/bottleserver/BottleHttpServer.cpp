@@ -143,7 +143,6 @@ void Linger(int fd, int stopFd)
 void Refuse(Response& res, int status, std::string_view message)
 {
     res.status = status;
-    res.set_header("Connection", "close");
     res.set_content(TBottleServerCore::ErrorAnswer(Sjis(message)), kContentType);
 }
 
@@ -249,7 +248,8 @@ int TBottleHttpServer::Bind(int port)
 
 bool TBottleHttpServer::Run()
 {
-    return stopped_ || listen_after_bind();
+    // After Stop the accept loop ends on the failed socket, which httplib reports as a failure.
+    return stopped_ || listen_after_bind() || stopped_;
 }
 
 // Only calls that are safe in a signal handler. Shutting the listening socket down ends the
