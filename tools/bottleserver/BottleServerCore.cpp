@@ -133,7 +133,7 @@ std::string TBottleServerCore::FetchLog(
         const auto hi = TryEncodeDate(
             get("year_hi").value_or(0), get("month_hi").value_or(0), get("day_hi").value_or(0));
         if (!lo || !hi)
-            return Answer({ { "Result", "Err" }, { "ExtraMessage", "bad query" } });
+            return ErrorAnswer("bad query");
         from = *lo;
         to = *hi + 1 - 1.0 / 86400;
     }
@@ -154,6 +154,11 @@ std::string TBottleServerCore::WithCounts(const Entry& entry) const
     fields[5] = std::to_string(TryStrToInt(fields[5]).value_or(0) + Votes(entry.mid));
     fields[6] = std::to_string(TryStrToInt(fields[6]).value_or(0) + Agrees(entry.mid));
     return JoinFields(fields);
+}
+
+std::string TBottleServerCore::ErrorAnswer(const std::string& message)
+{
+    return Answer({ { "Result", "Err" }, { "ExtraMessage", message } });
 }
 
 std::string TBottleServerCore::PercentDecode(const std::string& text)
@@ -177,16 +182,15 @@ std::string TBottleServerCore::Command(const std::string& body, TDateTime now)
     const THeadValue command(PercentDecode(body));
     const std::string type = command.ValueOf("VoteType");
     if (command.ValueOf("Command") != "voteMessage" || (type != "Vote" && type != "Agree"))
-        return Answer({ { "Result", "Err" }, { "ExtraMessage", Sjis("知らないコマンドです") } });
+        return ErrorAnswer(Sjis("知らないコマンドです"));
     if (command.ValueOf("LUID").empty())
-        return Answer({ { "Result", "Err" }, { "ExtraMessage", Sjis("LUIDがありません") } });
+        return ErrorAnswer(Sjis("LUIDがありません"));
     const std::string mid = command.ValueOf("MID");
     bool known = false;
     for (const Entry& entry : Entries(now))
         known |= entry.mid == mid;
     if (!known)
-        return Answer({ { "Result", "Err" },
-            { "ExtraMessage", Sjis("そのメッセージはありません: ") + mid } });
+        return ErrorAnswer(Sjis("そのメッセージはありません: ") + mid);
     auto& counts = type == "Vote" ? votes_ : agrees_;
     ++counts[mid];
     return Answer({ { "Result", "OK" }, { "Votes", std::to_string(Votes(mid)) },

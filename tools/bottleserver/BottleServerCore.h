@@ -28,6 +28,9 @@ public:
     // The answer to a /bottle2.cgi body (percent-encoded "Name: value" lines).
     std::string Command(const std::string& body, TDateTime now);
 
+    // The server's refusal in its usual answer form: "Result: Err" and the message.
+    static std::string ErrorAnswer(const std::string& message);
+
     int Votes(const std::string& mid) const;
     int Agrees(const std::string& mid) const;
 

@@ -5,19 +5,18 @@
 //
 // --port 0 picks a free port. The first line on standard output is "listening on 127.0.0.1:<port>".
 // --record appends every request (request line, headers, blank line, body, "====" line) to FILE.
+// What one client may send and how long it may hold the server are bounded (TBottleHttpServer).
 
 #include "platform/Encoding.h"
 #include "platform/FileIO.h"
+#include "tools/bottleserver/BottleHttpServer.h"
 #include "tools/bottleserver/BottleServerCore.h"
-
-#include <httplib.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
-#include <mutex>
+#include <optional>
 #include <string>
 
 namespace {
@@ -29,11 +28,11 @@ int Usage()
     return 2;
 }
 
-httplib::Server* running = nullptr;
+TBottleHttpServer* running = nullptr;
 
 void Stop(int)
 {
-    running->stop();
+    running->Stop();
 }
 
 } // namespace
@@ -73,44 +72,25 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::mutex mutex; // the core and the record file are shared by the server's threads
-    httplib::Server server;
-    const auto record = [&](const httplib::Request& req) {
-        if (recordFile.empty())
-            return;
-        std::ofstream out(recordFile, std::ios::binary | std::ios::app);
-        out << req.method << " " << req.target << " " << req.version << "\n";
-        for (const auto& [name, value] : req.headers)
-            out << name << ": " << value << "\n";
-        out << "\n" << req.body << "\n====\n";
-    };
-    server.Get("/fetchlog.cgi", [&](const httplib::Request& req, httplib::Response& res) {
-        const std::lock_guard lock(mutex);
-        record(req);
-        std::map<std::string, std::string> query(req.params.begin(), req.params.end());
-        res.set_content(core.FetchLog(query, Now()), "text/plain; charset=Shift_JIS");
-    });
-    server.Post("/bottle2.cgi", [&](const httplib::Request& req, httplib::Response& res) {
-        const std::lock_guard lock(mutex);
-        record(req);
-        res.set_content(core.Command(req.body, Now()), "text/plain; charset=Shift_JIS");
-    });
-    server.set_error_handler([&](const httplib::Request& req, httplib::Response& res) {
-        const std::lock_guard lock(mutex);
-        record(req);
-        res.set_content("not found\n", "text/plain");
-    });
-
-    const int bound = port == 0 ? server.bind_to_any_port("127.0.0.1")
-                                : (server.bind_to_port("127.0.0.1", port) ? port : -1);
+    std::optional<TBottleHttpServer> server;
+    try {
+        server.emplace(core, recordFile);
+    } catch (const std::exception& e) {
+        std::cerr << "velmo-bottle-server: " << e.what() << "\n";
+        return 1;
+    }
+    const int bound = server->Bind(port);
     if (bound < 0) {
         std::cerr << "velmo-bottle-server: cannot listen on 127.0.0.1:" << port << "\n";
         return 1;
     }
-    running = &server;
+    running = &*server;
     std::signal(SIGTERM, Stop);
     std::signal(SIGINT, Stop);
     std::cout << "listening on 127.0.0.1:" << bound << std::endl;
-    server.listen_after_bind();
+    if (!server->Run()) {
+        std::cerr << "velmo-bottle-server: the listening socket failed\n";
+        return 1;
+    }
     return 0;
 }
