@@ -79,7 +79,13 @@ std::vector<std::string> WriteConfiguration(TIniFile& ini, const TConfiguration&
     ini.WriteInteger(kForm, "Width", c.Width);
     ini.WriteInteger(kForm, "Height", c.Height);
     ini.WriteInteger(kGeneral, "1PageCount", c.MessagesPerPage);
-    text(kPlay, "FMO", FormatNameList(c.FMONames));
+    // A list too long to be read whole goes back as it was stored while the names read from it
+    // are unchanged, so that the part cut on reading stays (TIniFile::WriteString keeps it).
+    std::string names = FormatNameList(c.FMONames);
+    const std::string stored = ini.ReadString(kPlay, "FMO", "");
+    if (stored.size() == TIniFile::kMaxValueLength && ParseNameList(stored) == c.FMONames)
+        names = stored;
+    text(kPlay, "FMO", names);
     text(kGeneral, "CSS", c.CSSFile);
     text(kGeneral, "Browser", c.BrowserCommand);
     text(kGeneral, "HTMLFolder", c.HTMLFolder);

@@ -33,7 +33,8 @@ TConfiguration ReadConfiguration(const TIniFile& ini, const TAppFolders& folders
 
 // Writes every key (all but BottleServer) in the fixed order, so that a file written from scratch
 // holds General (LUID, SurfaceCacheDir, SppDir, 1PageCount, CSS, Browser, HTMLFolder), Form (Top,
-// Left, Width, Height) and Play (FMO). A value the file cannot hold (a line break in it) leaves its
+// Left, Width, Height) and Play (FMO). A value longer than ReadString gives that the program did
+// not change stays whole in the file. A value the file cannot hold (a line break in it) leaves its
 // key as it was and is named in the result, one "key: reason" line each; every other key is
 // written.
 std::vector<std::string> WriteConfiguration(TIniFile& ini, const TConfiguration& config);

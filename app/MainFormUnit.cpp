@@ -156,6 +156,8 @@ void TMainForm::BuildMenu()
 void TMainForm::FormCreate()
 {
     MessageList.Clear();
+    // What an end-of-program write killed half-way left beside the file.
+    RemoveStaleTemporaries(environment_.folders.configFile);
     TConfiguration config;
     try {
         config = ReadConfiguration(

@@ -7,10 +7,15 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits>
+#include <memory>
 #include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -24,6 +29,62 @@ EFileError WriteError(const std::string& path, int error)
     return EFileError("Cannot write file \"" + path + "\". " + Reason(error));
 }
 
+EFileError OpenError(const std::string& path, int error)
+{
+    return EFileError("Cannot open file \"" + path + "\". " + Reason(error));
+}
+
+EFileError TooLarge(const std::string& path, size_t maxBytes)
+{
+    return EFileError("\"" + path + "\"" + Sjis(" は大きすぎるので読み込みません (上限 ")
+        + std::to_string(maxBytes) + Sjis(" バイト)"));
+}
+
+EFileError NotRegular(const std::string& path, mode_t mode)
+{
+    const char* kind = S_ISFIFO(mode)    ? "名前付きパイプ"
+        : S_ISCHR(mode) || S_ISBLK(mode) ? "デバイス"
+        : S_ISSOCK(mode)                 ? "ソケット"
+                                         : "特殊ファイル";
+    return EFileError("\"" + path + "\"" + Sjis(" は通常のファイルではない (") + Sjis(kind)
+        + Sjis(") ので読み込みません"));
+}
+
+// Opens path for reading and tells what it is; a folder is refused as the system would refuse
+// reading it.
+TFileDescriptor OpenForReading(const std::string& path, int flags, struct stat& st)
+{
+    TFileDescriptor fd(::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | flags));
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
+        throw OpenError(path, errno);
+    if (S_ISDIR(st.st_mode))
+        throw OpenError(path, EISDIR);
+    return fd;
+}
+
+// Reads to the end of the file; a file that turns out longer than maxBytes (it may grow while it
+// is read) is refused before more than maxBytes are held.
+std::string ReadToEnd(int fd, const std::string& path, size_t maxBytes)
+{
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            return bytes;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EFileError("Cannot read file \"" + path + "\". " + Reason(errno));
+        }
+        if (static_cast<size_t>(n) > maxBytes - bytes.size())
+            throw TooLarge(path, maxBytes);
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+constexpr size_t kTemporarySuffixLength = 12;
+
 // Creates a new, empty file beside target, named target + "." + a random suffix, with mode 0666
 // so that the kernel applies the umask as for any new file. The name is stored in temp.
 int CreateTemporary(const std::string& target, std::string& temp)
@@ -33,13 +94,58 @@ int CreateTemporary(const std::string& target, std::string& temp)
     for (int attempt = 0; attempt < 100; ++attempt) {
         uint64_t bits = random();
         temp = target + ".";
-        for (int i = 0; i < 12; ++i, bits >>= 4)
+        for (size_t i = 0; i < kTemporarySuffixLength; ++i, bits >>= 4)
             temp += hex[bits & 15];
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
             return fd;
+        // The lock tells a start-up clean-up that this file is still being written. One that
+        // removed the file in the moment before the lock was taken leaves it without links:
+        // start again with another name.
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) { }
+        struct stat st
+        { };
+        if (::fstat(fd, &st) == 0 && st.st_nlink == 0) {
+            ::close(fd);
+            continue;
+        }
+        return fd;
     }
     return -1;
+}
+
+bool IsTemporaryName(std::string_view name, std::string_view prefix)
+{
+    if (name.size() != prefix.size() + kTemporarySuffixLength || !name.starts_with(prefix))
+        return false;
+    for (const char c : name.substr(prefix.size()))
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    return true;
+}
+
+// Removes one candidate of RemoveStaleTemporaries if it is a stale temporary file of ours.
+bool RemoveIfStale(int folder, const std::string& name)
+{
+    // No link is followed and a FIFO does not block the open.
+    TFileDescriptor file(
+        ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat st
+    { };
+    if (file.get() < 0 || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)
+        || st.st_uid != ::geteuid())
+        return false;
+    // A writer at work holds the lock until its file is renamed or removed.
+    if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+        return false;
+    struct stat now
+    { };
+    if (::fstatat(folder, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_dev != st.st_dev
+        || now.st_ino != st.st_ino)
+        return false;
+    return ::unlinkat(folder, name.c_str(), 0) == 0;
 }
 
 // Where a write to path lands: a symbolic link is followed to its target (which may not exist
@@ -104,27 +210,26 @@ std::optional<std::string> ReadPrefix(int fd, size_t maxBytes)
 
 std::string ReadFileBytes(const std::string& path)
 {
-    const std::string native = NativePath(path);
-    TFileDescriptor fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st
     { };
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
-        throw EFileError("Cannot open file \"" + path + "\". " + Reason(errno));
-    if (S_ISDIR(st.st_mode))
-        throw EFileError("Cannot open file \"" + path + "\". " + Reason(EISDIR));
-    std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n == 0)
-            return bytes;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw EFileError("Cannot read file \"" + path + "\". " + Reason(errno));
-        }
-        bytes.append(buffer, static_cast<size_t>(n));
-    }
+    const TFileDescriptor fd = OpenForReading(path, 0, st);
+    return ReadToEnd(fd.get(), path, std::numeric_limits<size_t>::max());
+}
+
+std::string ReadRegularFile(const std::string& path, size_t maxBytes)
+{
+    // A device is not even opened (opening some has effects of its own); the descriptor's own
+    // type is what counts, in case the path changed in between.
+    struct stat st
+    { };
+    if (::stat(NativePath(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw NotRegular(path, st.st_mode);
+    const TFileDescriptor fd = OpenForReading(path, O_NONBLOCK, st);
+    if (!S_ISREG(st.st_mode))
+        throw NotRegular(path, st.st_mode);
+    if (static_cast<uintmax_t>(st.st_size) > maxBytes)
+        throw TooLarge(path, maxBytes);
+    return ReadToEnd(fd.get(), path, maxBytes);
 }
 
 bool FileExists(const std::string& path)
@@ -141,6 +246,8 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes)
     TFileDescriptor fd(CreateTemporary(native, temp));
     if (fd.get() < 0)
         throw WriteError(path, errno);
+    // Shares the lock, which so outlasts the close below until the rename or removal is done.
+    const TFileDescriptor lockHolder(::dup(fd.get()));
     // Keep the old file's permissions: a user who made the file private keeps it private. A new
     // file keeps the mode the umask gave the temporary one.
     struct stat old
@@ -159,6 +266,30 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes)
         ::unlink(temp.c_str());
         throw WriteError(path, reported);
     }
+}
+
+int RemoveStaleTemporaries(const std::string& path)
+{
+    std::string native;
+    try {
+        native = WriteTarget(NativePath(path));
+    } catch (const EVelmoError&) {
+        return 0;
+    }
+    const size_t slash = native.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : native.substr(0, slash + 1);
+    const std::string prefix = native.substr(slash == std::string::npos ? 0 : slash + 1) + ".";
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(folder.c_str()), &::closedir);
+    if (!listing)
+        return 0;
+    std::vector<std::string> candidates;
+    while (const dirent* entry = ::readdir(listing.get()))
+        if (IsTemporaryName(entry->d_name, prefix))
+            candidates.emplace_back(entry->d_name);
+    int removed = 0;
+    for (const std::string& name : candidates)
+        removed += RemoveIfStale(::dirfd(listing.get()), name) ? 1 : 0;
+    return removed;
 }
 
 void CreateFolders(const std::string& folder, unsigned mode)

@@ -12,6 +12,13 @@
 // path that cannot be converted).
 std::string ReadFileBytes(const std::string& path);
 
+// The bytes of a regular file (a symbolic link is followed) of at most maxBytes, for files a
+// stranger may have put in place (the configuration). The file is opened without waiting, so a
+// FIFO or a device at the path cannot hold the caller, and nothing is read before its type is
+// known. Throws EFileError naming the file, in Japanese: for anything but a regular file and for a
+// file longer than maxBytes; "Cannot open file ..." as ReadFileBytes when it cannot be opened.
+std::string ReadRegularFile(const std::string& path, size_t maxBytes);
+
 // True when the path names an existing file or folder.
 bool FileExists(const std::string& path);
 
@@ -30,4 +37,12 @@ void CreateFolders(const std::string& folder, unsigned mode = 0755);
 // file is left exactly as it was, the temporary file is removed, and EFileError
 // "Cannot write file "%s". <reason>" is thrown. A symbolic link is followed, so the link stays and
 // its target is replaced; a new file gets 0666 less the umask, an old one keeps its mode.
+// The temporary file is named path + "." + 12 lowercase hexadecimal digits (beside the link's
+// target for a link) and holds an exclusive flock until it has been renamed or removed.
 void WriteFileAtomic(const std::string& path, std::string_view bytes);
+
+// Removes the temporary files a WriteFileAtomic(path) that was killed half-way left behind: only
+// names made exactly as above, beside path's target, that are regular files of this user and that
+// no writer still holds. Anything else (a user's "velmo.ini.bak", a link, a folder) is left. Never
+// throws; returns how many files were removed.
+int RemoveStaleTemporaries(const std::string& path);

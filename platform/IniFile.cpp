@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr size_t kMaxValueLength = 2047;
-
 // "[name]" after optional blanks; the name runs to "]" or to the end of the line.
 std::optional<std::string_view> SectionName(std::string_view line)
 {
@@ -66,7 +64,7 @@ TIniFile TIniFile::LoadFromFile(const std::string& path)
 {
     if (!FileExists(path))
         return {};
-    return TIniFile(ReadFileBytes(path));
+    return TIniFile(ReadRegularFile(path, kMaxFileSize));
 }
 
 std::optional<TIniFile::SectionRange> TIniFile::FindSection(std::string_view section) const
@@ -147,6 +145,9 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
         return;
     }
     if (const auto existing = FindKey(*range, key)) {
+        const std::string_view stored = ParseKeyLine(lines_[*existing])->value;
+        if (stored.size() > kMaxValueLength && stored.substr(0, kMaxValueLength) == value)
+            return;
         lines_[*existing] = std::move(line);
         return;
     }

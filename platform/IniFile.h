@@ -26,18 +26,23 @@ public:
 class TIniFile
 {
 public:
+    // The longest value ReadString gives (the profile functions' buffer, less its NUL).
+    static constexpr size_t kMaxValueLength = 2047;
+    // The largest file LoadFromFile reads; a profile is a few hundred bytes.
+    static constexpr size_t kMaxFileSize = 1 << 20;
+
     TIniFile() = default;
     explicit TIniFile(std::string_view bytes);
 
     // An empty profile when the file does not exist; EFileError when it exists but cannot be
-    // read.
+    // read, is not a regular file (after links) or is larger than kMaxFileSize (ReadRegularFile).
     static TIniFile LoadFromFile(const std::string& path);
 
     // The value of the first matching key, blanks removed; nullopt when section or key is absent.
     std::optional<std::string> ReadValue(std::string_view section, std::string_view key) const;
 
-    // The value cut to 2047 bytes (the profile functions' buffer), or defaultValue when the key is
-    // absent. A key present with an empty value reads as empty.
+    // The value cut to kMaxValueLength bytes, or defaultValue when the key is absent. A key
+    // present with an empty value reads as empty.
     std::string ReadString(
         std::string_view section, std::string_view key, std::string_view defaultValue) const;
 
@@ -45,7 +50,9 @@ public:
     // defaultValue when the key is absent, empty or not a number.
     int32_t ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue) const;
 
-    // Replaces the first matching key's line with "key=value", or adds it. Throws EIniFileError
+    // Replaces the first matching key's line with "key=value", or adds it. A stored value longer
+    // than kMaxValueLength is kept whole when value is what ReadString gave for it: writing back
+    // what was read never cuts what the user wrote. Throws EIniFileError
     // for a section name holding "]" and for names or values holding CR, LF or NUL, which would
     // break the file's lines.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);

@@ -103,6 +103,26 @@ TEST(Configuration, WriteKeepsWhatTheUserAdded)
     EXPECT_EQ(ini.ToBytes().substr(0, 8), "; mine\r\n");
 }
 
+// Text values are read cut to 2047 bytes; the end-of-program write must not cut them in the file.
+TEST(Configuration, LongValuesSurviveTheWriteBack)
+{
+    const std::string browser = "browser " + std::string(5000, 'b');
+    std::string fmo = "first";
+    for (int i = 0; fmo.size() < 5000; ++i)
+        fmo += (i % 2 ? ", " : " ") + std::to_string(i);
+    TIniFile ini("[General]\r\nBrowser=" + browser + "\r\n[Play]\r\nFMO=" + fmo + "\r\n");
+    TConfiguration c = ReadConfiguration(ini, TAppFolders::Portable("/p/", "velmo"));
+    EXPECT_EQ(c.BrowserCommand, browser.substr(0, 2047));
+    WriteConfiguration(ini, c);
+    EXPECT_EQ(ini.ReadValue("General", "Browser"), browser);
+    EXPECT_EQ(ini.ReadValue("Play", "FMO"), fmo);
+    c.BrowserCommand = "changed";
+    c.FMONames.pop_back();
+    WriteConfiguration(ini, c);
+    EXPECT_EQ(ini.ReadValue("General", "Browser"), "changed");
+    EXPECT_EQ(ini.ReadValue("Play", "FMO"), FormatNameList(c.FMONames));
+}
+
 // Portable: everything in the program folder. Installed (bin/ beside share/velmo/): the XDG
 // folders (their defaults under home when unset or relative) and the shipped plug-ins.
 TEST(Configuration, FoldersOfEachLayout)

@@ -211,6 +211,29 @@ private slots:
         }
     }
 
+    // A FIFO at the file's place neither holds the start nor is replaced at the end; what a write
+    // killed half-way left beside it is removed.
+    void FifoConfigurationIsReportedAndKept()
+    {
+        QTemporaryDir local;
+        const std::string folder = Folder(local);
+        const std::string path = folder + "velmo.ini";
+        QCOMPARE(::mkfifo(NativePath(path).c_str(), 0600), 0);
+        WriteFileAtomic(path + ".0123456789ab", "[General]\r\n");
+        box_.shown.clear();
+        auto form = std::make_unique<TMainForm>(Env(folder, path));
+        QCOMPARE(box_.Texts().front(),
+            "\"" + path + "\""
+                + Sjis(" は通常のファイルではない (名前付きパイプ) ので読み込みません"));
+        QVERIFY(!FileExists(path + ".0123456789ab"));
+        form.reset();
+        QCOMPARE(box_.Texts().back(),
+            path + Sjis(" を読み込めなかったので、設定を保存せずにそのまま残します"));
+        struct stat st
+        { };
+        QVERIFY(::lstat(NativePath(path).c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    }
+
     // A value the file cannot hold costs only its own key; the rest is saved.
     void UnwritableValueCostsOnlyItsKey()
     {

@@ -2,8 +2,13 @@
 
 #include "TestSupport.h"
 #include "platform/Errors.h"
+#include "platform/FileDescriptor.h"
 
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <future>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -136,6 +141,124 @@ TEST(FileIO, ReadErrorsNameTheFile)
             EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + c.path + "\". " + c.reason);
         }
     }
+}
+
+// The configuration is read with ReadRegularFile: nothing at the path may hang the start or fill
+// the memory. A read that blocks is freed by opening the FIFO's other end, and fails.
+TEST(FileIO, BoundedReadRefusesAllButSmallRegularFiles)
+{
+    TempDir dir;
+    const std::string d = dir.Sjis();
+    ASSERT_EQ(::mkfifo(NativePath(d + "fifo.ini").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", NativePath(d + "zero.ini").c_str()), 0);
+    // Sized 0 by fstat, longer when read.
+    ASSERT_EQ(::symlink("/proc/self/maps", NativePath(d + "maps.ini").c_str()), 0);
+    WriteFileAtomic(d + "big.ini", std::string(101, 'x'));
+    WriteFileAtomic(d + "full.ini", std::string(100, 'x'));
+    ASSERT_EQ(::symlink("full.ini", NativePath(d + "link.ini").c_str()), 0);
+    const auto refused = [&](const std::string& name, const std::string& why) {
+        return "\"" + d + name + "\"" + J(why);
+    };
+    const struct
+    {
+        std::string name;
+        std::string expected; // the bytes, or the error's text
+    } cases[] = {
+        { "fifo.ini",
+            refused("fifo.ini", " は通常のファイルではない (名前付きパイプ) ので読み込みません") },
+        { "zero.ini",
+            refused("zero.ini", " は通常のファイルではない (デバイス) ので読み込みません") },
+        { "big.ini", refused("big.ini", " は大きすぎるので読み込みません (上限 100 バイト)") },
+        { "maps.ini", refused("maps.ini", " は大きすぎるので読み込みません (上限 100 バイト)") },
+        { "link.ini", std::string(100, 'x') },
+    };
+    for (const auto& c : cases) {
+        auto read = std::async(std::launch::async, [&] {
+            try {
+                return ReadRegularFile(d + c.name, 100);
+            } catch (const EFileError& e) {
+                return std::string(e.what());
+            }
+        });
+        if (read.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+            ::close(::open(NativePath(d + "fifo.ini").c_str(), O_WRONLY | O_NONBLOCK));
+            ADD_FAILURE() << c.name << " blocked the read";
+        }
+        EXPECT_EQ(read.get(), c.expected) << c.name;
+    }
+}
+
+// Only what an interrupted write of our own left is removed: exact names, plain files, not held.
+TEST(FileIO, StaleTemporariesOfOursAreRemoved)
+{
+    TempDir dir;
+    const std::string path = dir.Sjis() + "velmo.ini";
+    WriteFileAtomic(path, "[General]\r\n");
+    const auto native = [&](const std::string& name) { return NativePath(dir.Sjis() + name); };
+    enum Kind { File, Link, Folder, Fifo, Held };
+    const struct
+    {
+        std::string name;
+        Kind kind;
+        bool removed;
+    } cases[] = {
+        { "velmo.ini.0123456789ab", File, true }, { "velmo.ini.fedcba987654", File, true },
+        { "velmo.ini.0123456789AB", File, false }, { "velmo.ini.0123456789a", File, false },
+        { "velmo.ini.0123456789abc", File, false }, { "velmo.ini.0123456789ab.bak", File, false },
+        { "velmo.ini.bak", File, false }, { "other.ini.0123456789ab", File, false },
+        { "velmo.ini.111111111111", Link, false }, { "velmo.ini.222222222222", Folder, false },
+        { "velmo.ini.333333333333", Fifo, false },
+        { "velmo.ini.444444444444", Held, false }, // a write still at work
+    };
+    TFileDescriptor held;
+    for (const auto& c : cases) {
+        const std::string name = native(c.name);
+        int made = 0;
+        if (c.kind == File || c.kind == Held)
+            WriteFileAtomic(dir.Sjis() + c.name, "x");
+        else if (c.kind == Link)
+            made = ::symlink("velmo.ini", name.c_str());
+        else if (c.kind == Folder)
+            made = ::mkdir(name.c_str(), 0700);
+        else
+            made = ::mkfifo(name.c_str(), 0600);
+        ASSERT_EQ(made, 0) << c.name;
+        if (c.kind == Held) {
+            held = TFileDescriptor(::open(name.c_str(), O_RDONLY));
+            ASSERT_EQ(::flock(held.get(), LOCK_EX), 0);
+        }
+    }
+    EXPECT_EQ(RemoveStaleTemporaries(path), 2);
+    for (const auto& c : cases) {
+        struct stat st
+        { };
+        EXPECT_EQ(::lstat(native(c.name).c_str(), &st) != 0, c.removed) << c.name;
+    }
+    EXPECT_EQ(ReadFileBytes(path), "[General]\r\n");
+}
+
+// A clean-up at one program's start never takes the temporary file of another one's write.
+TEST(FileIO, CleanUpSparesAWriteAtWork)
+{
+    TempDir dir;
+    const std::string path = dir.Sjis() + "velmo.ini";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        try {
+            for (int i = 0; i < 100; ++i)
+                WriteFileAtomic(path, std::string(4096, 'w'));
+        } catch (const EFileError&) {
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    int removed = 0;
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0)
+        removed += RemoveStaleTemporaries(path);
+    EXPECT_EQ(removed, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 } // namespace

@@ -62,6 +62,17 @@ TEST(IniFile, ReadStringCutsAt2047Bytes)
     EXPECT_EQ(ini.ReadString("S", "K", ""), std::string(2047, 'v'));
 }
 
+// Writing back what was read leaves a value longer than the read limit whole; a change replaces it.
+TEST(IniFile, LongValueSurvivesReadAndWriteBack)
+{
+    const std::string file = "[S]\r\nK = " + std::string(5000, 'v') + "\r\n";
+    TIniFile ini(file);
+    ini.WriteString("S", "K", ini.ReadString("S", "K", ""));
+    EXPECT_EQ(ini.ToBytes(), file);
+    ini.WriteString("S", "K", std::string(2047, 'v') + "w");
+    EXPECT_EQ(ini.ToBytes(), "[S]\r\nK=" + std::string(2047, 'v') + "w\r\n");
+}
+
 TEST(IniFile, ReadIntegerRules)
 {
     const TIniFile ini(kSample);
@@ -166,6 +177,8 @@ TEST(IniFile, LoadAndSaveThroughTheFileSystem)
     missing.SaveToFile(path);
     EXPECT_EQ(TIniFile::LoadFromFile(path).ReadValue("general", "luid"), "x");
     EXPECT_THROW(TIniFile::LoadFromFile(dir.Sjis()), EFileError);
+    WriteFileAtomic(path, std::string(TIniFile::kMaxFileSize + 1, ';'));
+    EXPECT_THROW(TIniFile::LoadFromFile(path), EFileError);
 }
 
 } // namespace
