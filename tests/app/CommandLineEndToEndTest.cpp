@@ -59,6 +59,17 @@ class CommandLineEndToEndTest : public QObject
         return folder;
     }
 
+    // A bundled server of its own on the log text; its port, or 0.
+    int Serve(QProcess& server, const QString& name, const std::string& log)
+    {
+        WriteFileAtomic(Path(name).toStdString(), log);
+        server.start(QStringLiteral(VELMO_BIN_DIR "/velmo-bottle-server"),
+            { "--port", "0", "--log", Path(name) });
+        if (!server.waitForReadyRead(10000))
+            return 0;
+        return QString::fromUtf8(server.readLine()).trimmed().section(':', -1).toInt();
+    }
+
     struct Run
     {
         int exitCode = -1;
@@ -222,12 +233,9 @@ private slots:
             log += TBottleServerCore::Stamp(now - (10.0 - i * 0.5) / 1440) + "\tx"
                 + std::to_string(i) + "\t" + m[1] + "\t" + m[0] + "\t1\t0\t0\t" + m[2] + "\r\n";
         }
-        WriteFileAtomic(Path("hostile.txt").toStdString(), log);
         QProcess server;
-        server.start(QStringLiteral(VELMO_BIN_DIR "/velmo-bottle-server"),
-            { "--port", "0", "--log", Path("hostile.txt") });
-        QVERIFY(server.waitForReadyRead(10000));
-        const int port = QString::fromUtf8(server.readLine()).trimmed().section(':', -1).toInt();
+        const int port = Serve(server, "hostile.txt", log);
+        QVERIFY(port > 0);
 
         const QString folder = Install("hostile", port);
         const Run run = Velmo(folder, { "past", "30", "100", "noview" });
@@ -314,12 +322,9 @@ private slots:
         for (int i = 0; i < 200000; ++i)
             log += stamp + "\tm" + std::to_string(i)
                 + "\tch\tghost\t1\t2\t3\t\\h\\s0hello\\u\\s10hi\r\n";
-        WriteFileAtomic(Path("large.txt").toStdString(), log);
         QProcess server;
-        server.start(QStringLiteral(VELMO_BIN_DIR "/velmo-bottle-server"),
-            { "--port", "0", "--log", Path("large.txt") });
-        QVERIFY(server.waitForReadyRead(10000));
-        const int port = QString::fromUtf8(server.readLine()).trimmed().section(':', -1).toInt();
+        const int port = Serve(server, "large.txt", log);
+        QVERIFY(port > 0);
         const QString folder = Install("large", port);
         const Run run = Velmo(folder, { "past", "30", "100", "noview" }, 120000,
             [&] { return QFile::exists(folder + "/long2.html"); });
