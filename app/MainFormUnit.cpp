@@ -5,10 +5,8 @@
 #include "app/CommandLine.h"
 #include "app/LinkHook.h"
 #include "app/OutsideBrowser.h"
-#include "app/QtText.h"
 #include "app/QtTranslations.h"
 #include "app/SettingFormUnit.h"
-#include "app/UtilUnit.h"
 #include "ghost/DirectSstpSend.h"
 #include "log/HttpThread.h"
 #include "log/LogDownFormUnit.h"
@@ -18,6 +16,7 @@
 #include "platform/Errors.h"
 #include "platform/FileIO.h"
 #include "platform/MessageBox.h"
+#include "platform/QtText.h"
 #include "platform/QueueSynchronizer.h"
 #include "platform/StrUtils.h"
 
@@ -225,7 +224,7 @@ void TMainForm::PlayMessage(const TBottleMessage& message)
     }
     if (!DirectSSTP)
         throw EVelmoError(Sjis("再生できません: SSTPの受信窓を作れませんでした"));
-    DirectSSTP->Enqueue(message);
+    DirectSSTP->Enqueue(TPlayRequest { message.Ghost, message.Channel, message.Script });
 }
 
 void TMainForm::LoadPatterns()

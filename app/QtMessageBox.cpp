@@ -1,7 +1,7 @@
 #include "app/QtMessageBox.h"
 
-#include "app/QtText.h"
 #include "platform/DebugOutput.h"
+#include "platform/QtText.h"
 #include "platform/Termination.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 #include "app/QtOpenDialog.h"
 
 #include "app/Application.h"
-#include "app/QtText.h"
 #include "platform/Encoding.h"
+#include "platform/QtText.h"
 
 #include <QFileDialog>
 

@@ -1,9 +1,9 @@
 #include "app/QtOutsideBrowser.h"
 
 #include "app/BottleCommands.h"
-#include "app/QtText.h"
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
+#include "platform/QtText.h"
 
 #include <QDesktopServices>
 #include <QProcess>

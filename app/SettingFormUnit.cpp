@@ -1,7 +1,7 @@
 #include "app/SettingFormUnit.h"
 
-#include "app/QtText.h"
 #include "platform/Errors.h"
+#include "platform/QtText.h"
 #include "platform/StrUtils.h"
 
 #include <QDir>

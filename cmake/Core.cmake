@@ -5,7 +5,6 @@ add_library(velmo_core STATIC
   app/CommandLine.cpp
   app/Configuration.cpp
   app/OutsideBrowser.cpp
-  app/UtilUnit.cpp
   log/BottleServer.cpp
   ghost/DirectSstpSend.cpp
   ghost/FmoRoute.cpp

@@ -10,7 +10,7 @@ add_library(velmo_ui STATIC
   app/QtMessageBox.cpp
   app/QtOpenDialog.cpp
   app/QtOutsideBrowser.cpp
-  app/QtText.cpp
+  platform/QtText.cpp
   app/QtTranslations.cpp
   app/SettingFormUnit.cpp
   log/LogDownFormUnit.cpp

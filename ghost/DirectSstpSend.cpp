@@ -4,7 +4,6 @@
 #include "ghost/NinixRoute.h"
 #include "ghost/SstpWire.h"
 #include "ghost/TcpSstpRoute.h"
-#include "log/BottleMessage.h"
 #include "platform/DebugOutput.h"
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
@@ -48,11 +47,6 @@ TDirectSSTP::~TDirectSSTP()
     for (const int fd : cancel_)
         if (fd >= 0)
             ::close(fd);
-}
-
-void TDirectSSTP::Enqueue(const TBottleMessage& message)
-{
-    Enqueue(TPlayRequest { message.Ghost, message.Channel, message.Script });
 }
 
 void TDirectSSTP::Enqueue(TPlayRequest request)

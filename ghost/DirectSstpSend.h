@@ -14,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-class TBottleMessage;
 class TFmoRoute;
 
 // How long a play may take, the same for every route.
@@ -71,7 +70,6 @@ public:
     // GUI thread. A script over kMaxScriptBytes is refused with EVelmoError and never queued, so
     // the queue cannot stall behind a request no window could take; so is a request whose texts
     // hold a line break or a NUL, which would end its header line and pass for headers.
-    void Enqueue(const TBottleMessage& message);
     void Enqueue(TPlayRequest request);
     void ReloadMappingNames();
     void SetSenderName(std::string name);

@@ -1,8 +1,8 @@
 #include "log/LogDownFormUnit.h"
 
-#include "app/QtText.h"
 #include "log/HttpClient.h"
 #include "log/LogReader.h"
+#include "platform/QtText.h"
 #include "platform/StrUtils.h"
 
 #include <QApplication>

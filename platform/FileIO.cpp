@@ -307,3 +307,9 @@ void CreateFolders(const std::string& folder, unsigned mode)
     if (::stat(native.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         throw EFileError("Cannot create folder \"" + folder + "\". " + std::strerror(ENOTDIR));
 }
+
+std::string JoinPath(
+    const std::string& folder, const std::string& defaultFolder, const std::string& name)
+{
+    return folder.empty() ? defaultFolder + name : folder + "/" + name;
+}

@@ -46,3 +46,8 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes);
 // no writer still holds. Anything else (a user's "velmo.ini.bak", a link, a folder) is left. Never
 // throws; returns how many files were removed.
 int RemoveStaleTemporaries(const std::string& path);
+
+// folder + "/" + name when folder is not empty (the separator is added even when the folder ends
+// in one); otherwise defaultFolder followed at once by name.
+std::string JoinPath(
+    const std::string& folder, const std::string& defaultFolder, const std::string& name);

@@ -1,6 +1,5 @@
 #include "render/PageWriter.h"
 
-#include "app/UtilUnit.h"
 #include "log/MessageList.h"
 #include "platform/FileIO.h"
 #include "platform/Mutex.h"

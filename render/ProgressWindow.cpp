@@ -1,6 +1,6 @@
 #include "render/ProgressWindow.h"
 
-#include "app/QtText.h"
+#include "platform/QtText.h"
 
 #include <QFont>
 #include <QGuiApplication>

@@ -352,3 +352,17 @@ std::vector<std::string> TSsParser::LoadPatternFile(const std::string& path)
 {
     return SplitLines(ReadFileBytes(path));
 }
+
+std::string GetErrorTags(const std::string& script, TSsParser& parser)
+{
+    parser.ParseScript(script);
+    std::string tags;
+    for (const TSsMarkUp& token : parser.Tokens()) {
+        if (token.MarkType != TSsMarkUpType::smErrorTag)
+            continue;
+        if (!tags.empty())
+            tags += ',';
+        tags += token.Text;
+    }
+    return tags;
+}

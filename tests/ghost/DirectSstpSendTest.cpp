@@ -74,12 +74,9 @@ TEST_F(DirectSstpTest, RequestTextAndTheChosenWindow)
     FakeGhost ghost;
     Publish("Sakura",
         Directory("x", other.Handle(), "Other", "O") + Directory("g", ghost.Handle(), "G", "K"));
-    TBottleMessage message;
-    message.Ghost = "G";
-    message.Channel = "C";
-    message.Script = "\\h\\s0S\\e";
-    sender->Enqueue(message);
-    message.Script = "changed after the play command";
+    TPlayRequest request { "G", "C", "\\h\\s0S\\e" };
+    sender->Enqueue(request);
+    request.Script = "changed after the play command";
     ASSERT_TRUE(PumpUntil([&] { return sender->QueueLength() == 0; }));
     ASSERT_EQ(ghost.Requests().size(), 1u);
     EXPECT_TRUE(other.Requests().empty());

@@ -1,4 +1,3 @@
-#include "app/UtilUnit.h"
 #include "log/LogReader.h"
 #include "platform/FileIO.h"
 #include "render/SsParser.h"

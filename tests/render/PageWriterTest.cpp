@@ -1,7 +1,6 @@
 #include "render/PageWriter.h"
 
 #include "PluginHostSupport.h"
-#include "app/UtilUnit.h"
 #include "log/MessageList.h"
 #include "platform/Errors.h"
 #include "render/MessageHtml.h"
@@ -149,13 +148,6 @@ TEST_F(PageWriterTest, HtmlFolderSettingAndWriteFailures)
             "Cannot write file \"" + dir.Sjis()
                 + "missing/long1.html\". No such file or directory");
     }
-}
-
-TEST(UtilUnit, JoinPath)
-{
-    EXPECT_EQ(JoinPath("", "/opt/velmo/", "long1.html"), "/opt/velmo/long1.html");
-    EXPECT_EQ(JoinPath("/out", "/opt/velmo/", "long1.html"), "/out/long1.html");
-    EXPECT_EQ(JoinPath("/out/", "/opt/velmo/", "long1.html"), "/out//long1.html");
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "render/SsParser.h"
 
 #include "TestSupport.h"
-#include "app/UtilUnit.h"
 #include "platform/FileIO.h"
 #include "platform/StrUtils.h"
 

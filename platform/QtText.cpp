@@ -1,4 +1,4 @@
-#include "app/QtText.h"
+#include "platform/QtText.h"
 
 #include "platform/Encoding.h"
 
