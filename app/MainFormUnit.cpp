@@ -4,6 +4,7 @@
 #include "app/BrowserPage.h"
 #include "app/CommandLine.h"
 #include "app/LinkHook.h"
+#include "app/LogView.h"
 #include "app/OutsideBrowser.h"
 #include "app/QtTranslations.h"
 #include "app/SettingFormUnit.h"
@@ -322,65 +323,47 @@ void TMainForm::ShowError(const std::string& text)
 void TMainForm::LogDLMenuClick()
 {
     BrowserPanelResize();
-    TLogDownForm dialog(this, BottleServer, [this](const std::string& text) { ShowError(text); });
+    TLogDownForm dialog(this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    ShowDownloadedLog(std::move(dialog.LogText));
+    TViewRequest request;
+    request.log = dialog.Request();
+    ShowServerView(request);
 }
 
 void TMainForm::ContinueMenuClick()
 {
     BrowserPanelResize();
-    TLogDownForm dialog(this, BottleServer, {});
-    TLogRequest request = dialog.Request();
-    request.choice = TLogChoice::From;
-    request.startDate = DateOf(LastMessageTime);
-    request.startTime = TimeOf(LastMessageTime);
-    dialog.SetRequest(request);
-    dialog.OKButtonClick();
-    ShowDownloadedLog(std::move(dialog.LogText));
+    TViewRequest request;
+    request.log.choice = TLogChoice::From;
+    request.log.startDate = DateOf(LastMessageTime);
+    request.log.startTime = TimeOf(LastMessageTime);
+    ShowServerView(request);
 }
 
-void TMainForm::ShowDownloadedLog(TLogText&& logText)
+void TMainForm::ShowServerView(const TViewRequest& request)
 {
-    // A failed download has been reported already; it is no log to read.
-    if (logText.Empty())
-        return;
-    ParseLog(std::move(logText));
-    if (MessageList.Empty()) {
+    if (RunView(request).outcome != TViewOutcome::Pages) {
         SetStatusText(Sjis("表示するメッセージはありません。"));
         return;
     }
-    WritePages();
     ShowFirstPage();
     LastMessageTime = MessageList.Last().LogTime;
 }
 
-bool TMainForm::ProcessCommandLine(const std::vector<std::string>& arguments)
+bool TMainForm::ProcessCommandLine(const TCommandLine& line)
 {
-    const auto line = ParseCommandLine(arguments);
-    if (!line) {
-        environment_.messageBox->ShowMessage(Sjis("パラメータが不正です"));
-        return false;
-    }
-    TLogDownForm dialog(this, BottleServer, {});
-    dialog.SetRequest(line->request);
+    TViewRequest request;
+    request.log = line.request;
+    request.stopWhenEmpty = false;
     // The page size is for this run only: the configured value is what the file keeps.
-    const int32_t configured = MessagesPerPage;
-    MessagesPerPage = line->messagesPerPage;
-    try {
-        dialog.OKButtonClick();
-        // Nobody reads a status bar in a batch run: an answer that is no log fails the run.
-        if (const std::string problem = LogAnswerProblem(dialog.LogText.Head()); !problem.empty())
-            throw EVelmoError(problem);
-        ParseLog(std::move(dialog.LogText));
-        WritePages();
-    } catch (...) {
-        MessagesPerPage = configured;
-        throw;
-    }
-    MessagesPerPage = configured;
-    if (line->noView)
+    TViewPlace place = ViewPlace();
+    place.pages.messagesPerPage = line.messagesPerPage;
+    const TViewResult result = TLogView(MessageList, SsParser, Surfaces).Run(request, place, {});
+    // Nobody reads a status bar in a batch run: an answer that is no log fails the run.
+    if (result.outcome == TViewOutcome::NotALog)
+        throw EVelmoError(result.problem);
+    if (line.noView)
         return true;
     BrowserPanelResize();
     ShowFirstPage();
@@ -390,49 +373,43 @@ bool TMainForm::ProcessCommandLine(const std::vector<std::string>& arguments)
 void TMainForm::LocalLogMenuClick()
 {
     BrowserPanelResize();
-    ParseLog(ReadFileBytes(environment_.folders.DataFile("log.txt")));
-    WritePages();
+    TViewRequest request;
+    request.source = TViewSource::LocalLog;
+    request.path = environment_.folders.DataFile("log.txt");
+    request.stopWhenEmpty = false;
+    RunView(request);
     ShowFirstPage();
 }
 
 void TMainForm::SentlogMenuClick()
 {
     BrowserPanelResize();
-    LoadSentLog();
-    if (MessageList.Empty())
-        return;
-    WritePages();
-    ShowFirstPage();
+    TViewRequest request;
+    request.source = TViewSource::SentLog;
+    request.chooser = environment_.openDialog;
+    if (RunView(request).outcome == TViewOutcome::Pages)
+        ShowFirstPage();
+}
+
+TViewResult TMainForm::RunView(const TViewRequest& request)
+{
+    // The wait cursor for as long as the view blocks, whatever its outcome.
+    struct WaitCursor
+    {
+        WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+        ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    } waitCursor;
+    return TLogView(MessageList, SsParser, Surfaces).Run(request, ViewPlace(), {});
+}
+
+TViewPlace TMainForm::ViewPlace() const
+{
+    return { BottleServer, environment_.folders, PageSettings() };
 }
 
 TPageSettings TMainForm::PageSettings() const
 {
     return { MessagesPerPage, HTMLFolder, environment_.folders.pageFolder, CSSFile };
-}
-
-void TMainForm::WritePages()
-{
-    if (environment_.folders.installed)
-        PreparePageFolder();
-    ::WritePages(MessageList, PageSettings(), SsParser, Surfaces);
-}
-
-void TMainForm::PreparePageFolder()
-{
-    // Installed, the pages live apart from the shipped style sheet, which they name relatively:
-    // the default page folder is made, and a copy of the sheet (the user's own, else the shipped
-    // one) is put beside the pages whenever it differs.
-    if (HTMLFolder.empty())
-        CreateFolders(environment_.folders.pageFolder);
-    if (CSSFile.empty() || CSSFile.find('/') != std::string::npos)
-        return;
-    const std::string source = environment_.folders.DataFile(CSSFile);
-    const std::string target = JoinPath(HTMLFolder, environment_.folders.pageFolder, CSSFile);
-    if (!FileExists(source))
-        return;
-    const std::string sheet = ReadFileBytes(source);
-    if (!FileExists(target) || ReadFileBytes(target) != sheet)
-        WriteFileAtomic(target, sheet);
 }
 
 void TMainForm::ShowFirstPage()

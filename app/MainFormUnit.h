@@ -1,7 +1,9 @@
 #pragma once
 
 #include "app/BottleCommands.h"
+#include "app/CommandLine.h"
 #include "app/Configuration.h"
+#include "app/LogView.h"
 #include "log/BottleServer.h"
 #include "log/LogReader.h"
 #include "log/MessageList.h"
@@ -93,19 +95,16 @@ public:
     void AboutMenuClick();
     void ExitMenuClick();
 
-    // The log views' shared steps.
-    void ParseLog(const std::string& text) { ::ParseLog(text, MessageList); }
-    void ParseLog(TLogText&& text) { ::ParseLog(std::move(text), MessageList); }
-    void LoadSentLog() { ::LoadSentLog(MessageList, *environment_.openDialog); }
+    // The log views' shared steps: every view runs through TLogView.
+    TViewResult RunView(const TViewRequest& request);
+    TViewPlace ViewPlace() const;
     TPageSettings PageSettings() const;
-    void WritePages();
     // Sends the browser to the first page of the current settings.
     void ShowFirstPage();
 
-    // Runs a batch request from the program's arguments (without the program name). Returns true
-    // when the program should end now ("noview"). A failed download or a malformed log throws,
-    // with MessagesPerPage back at its configured value.
-    bool ProcessCommandLine(const std::vector<std::string>& arguments);
+    // Runs a batch request from the program's arguments. Returns true when the program should end
+    // now ("noview"). A failed download, an answer that is no log or a malformed log throws.
+    bool ProcessCommandLine(const TCommandLine& line);
 
     void BrowserPanelResize();
     void MozillaBrowserDownloadBegin();
@@ -137,10 +136,9 @@ private:
     void FormCreate();
     void FormDestroy();
     void LoadPatterns();
-    void PreparePageFolder();
-    // Steps 3 of the downloaded-log and continue views: pages, or "no messages" in the status bar.
-    // Reads the downloaded text (freeing it as it goes), writes the pages and shows the first.
-    void ShowDownloadedLog(TLogText&& logText);
+    // The downloaded-log and continue views after their request: pages, or "no messages" in the
+    // status bar.
+    void ShowServerView(const TViewRequest& request);
     TConfiguration CurrentConfiguration() const;
 
     void ShowNotices(const std::vector<TNotice>& notices);

@@ -73,17 +73,17 @@ int main(int argc, char* argv[])
         // window's destruction writes the configuration.
         if (TerminationRequested())
             return 0;
-        if (!arguments.empty()) {
+        if (!arguments.empty() && !commandLine) {
+            messageBox->ShowMessage(Sjis("パラメータが不正です"));
             // Nobody can close a window that is never shown: a batch job with a bad command
             // line hears why and ends at once.
-            if (TApplication::IsHeadless() && !commandLine) {
-                messageBox->ShowMessage(Sjis("パラメータが不正です"));
+            if (TApplication::IsHeadless())
                 return 2;
-            }
+        } else if (commandLine) {
             // A batch run that fails shows why and ends with status 1; the window's destruction
             // still writes the configuration.
             try {
-                if (form.ProcessCommandLine(arguments) || TerminationRequested())
+                if (form.ProcessCommandLine(*commandLine) || TerminationRequested())
                     return 0;
             } catch (const std::exception& e) {
                 form.ShowError(e.what());

@@ -3,6 +3,7 @@
 add_library(velmo_core STATIC
   app/BottleCommands.cpp
   app/CommandLine.cpp
+  app/LogView.cpp
   app/Configuration.cpp
   app/OutsideBrowser.cpp
   log/BottleServer.cpp

@@ -21,7 +21,7 @@ struct ListDeleter
 };
 
 // Why a transfer was stopped from our side, so the message can say so.
-enum class TStop { None, TooLarge, TooLong, Terminating };
+enum class TStop { None, TooLarge, TooLong, Terminating, Cancelled };
 
 struct Exchange
 {
@@ -54,12 +54,23 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) noexcept
     }
 }
 
+bool Cancelled(const THttpLimits& limits) noexcept
+{
+    try {
+        return limits.cancelled && limits.cancelled();
+    } catch (...) {
+        return true; // a question that fails is a transfer to stop
+    }
+}
+
 // Called about once a second even when nothing arrives, and more often while data flows.
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept
 {
     auto& exchange = *static_cast<Exchange*>(user);
     if (TerminationRequested())
         exchange.stop = TStop::Terminating;
+    else if (Cancelled(exchange.limits))
+        exchange.stop = TStop::Cancelled;
     else if (std::chrono::steady_clock::now() >= exchange.deadline)
         exchange.stop = TStop::TooLong;
     return exchange.stop == TStop::None ? 0 : 1;
@@ -83,6 +94,8 @@ std::string StopMessage(const Exchange& exchange)
             + Sjis(" 秒以内に終わらなかったので、受信を中止しました");
     case TStop::Terminating:
         return Sjis("終了するので、通信を中止しました");
+    case TStop::Cancelled:
+        return Sjis("受信を中止しました");
     case TStop::None:
         break;
     }

@@ -20,6 +20,9 @@ struct THttpLimits
 {
     long totalSeconds = 300;
     size_t maxBodyBytes = size_t(256) << 20;
+    // Asked about once a second, and more often while data flows: true stops the transfer with
+    // "受信を中止しました". Called on the requesting thread.
+    std::function<bool()> cancelled;
 };
 
 // Blocking HTTP requests with the headers every bottle client sends: Accept "text/html, */*" and

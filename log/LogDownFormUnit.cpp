@@ -1,7 +1,5 @@
 #include "log/LogDownFormUnit.h"
 
-#include "log/HttpClient.h"
-#include "log/LogReader.h"
 #include "platform/QtText.h"
 #include "platform/StrUtils.h"
 
@@ -70,11 +68,8 @@ protected:
 
 } // namespace
 
-TLogDownForm::TLogDownForm(
-    QWidget* owner, TBottleServer server, std::function<void(const std::string&)> onError)
+TLogDownForm::TLogDownForm(QWidget* owner)
     : QDialog(owner, Qt::Tool)
-    , server_(std::move(server))
-    , onError_(std::move(onError))
 {
     setObjectName(QStringLiteral("LogDownForm"));
     setWindowTitle(QStringLiteral("条件指定"));
@@ -139,17 +134,7 @@ TLogDownForm::TLogDownForm(
     connect(DateTimePicker3, &QDateEdit::dateChanged, this, [this] { DateTimePicker3Change(); });
     connect(DateTimePicker4, &QTimeEdit::timeChanged, this, [this] { DateTimePicker3Change(); });
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    connect(OKButton, &QPushButton::clicked, this, [this] {
-        // The dialog closes with OK whether or not the download worked.
-        setResult(QDialog::Accepted);
-        try {
-            OKButtonClick();
-        } catch (const std::exception& e) {
-            if (onError_)
-                onError_(e.what());
-        }
-        accept();
-    });
+    connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
 }
 
 void TLogDownForm::FormCreate()
@@ -199,39 +184,8 @@ TLogRequest TLogDownForm::Request() const
     return r;
 }
 
-void TLogDownForm::SetRequest(const TLogRequest& r)
-{
-    TimeSpinEdit->setValue(ClampCount(r.count));
-    UnitComboBox->setCurrentIndex(r.unit == TTimeUnit::Hours ? 0
-            : r.unit == TTimeUnit::Days                      ? 1
-                                                             : 2);
-    DateTimePicker1->setDate(ToQDate(r.firstDate));
-    DateTimePicker2->setDate(ToQDate(r.lastDate));
-    DateTimePicker3->setDate(ToQDate(r.startDate));
-    DateTimePicker4->setTime(ToQTime(r.startTime));
-    (r.choice == TLogChoice::Recent         ? TimeRadioButton
-            : r.choice == TLogChoice::Range ? DateRadioButton
-                                            : FromRadioButton)
-        ->setChecked(true);
-}
-
 void TLogDownForm::OKButtonClick()
 {
-    const std::string url = server_.Url("/fetchlog.cgi" + FetchQuery(Request(), Now()));
-    // The wait cursor for as long as the request blocks, whatever its outcome.
-    struct WaitCursor
-    {
-        WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-        ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    } waitCursor;
-    LogText.Clear();
-    try {
-        THttpClient::Get(url, {}, [this](std::string_view piece) { LogText.Append(piece); });
-        // An empty answer (a cut one ends in an error of its own) is the download's failure.
-        if (LogText.Empty())
-            throw EHttpError(LogAnswerProblem({}));
-    } catch (...) {
-        LogText.Clear();
-        throw;
-    }
+    // The request is what the controls hold (Request); the view that showed the dialog fetches it.
+    accept();
 }

@@ -100,9 +100,9 @@ TEST(HttpClient, FailuresSayWhatFailed)
         THttpLimits limits;
         std::string message;
     } stopped[] = {
-        { "/big", { 300, 1024 },
+        { "/big", { 300, 1024, {} },
             Sjis("サーバーの応答が 1024 バイト を超えたので、受信を中止しました") },
-        { "/slow", { 1, 1 << 20 },
+        { "/slow", { 1, 1 << 20, {} },
             Sjis("サーバーの応答が 1 秒以内に終わらなかったので、受信を中止しました") },
     };
     for (const auto& c : stopped) {
@@ -113,7 +113,7 @@ TEST(HttpClient, FailuresSayWhatFailed)
             EXPECT_EQ(e.what(), c.message) << c.path;
         }
     }
-    EXPECT_EQ(THttpClient::Get(server.Url("/big"), { 300, 64 * 1024 }).size(), 64u * 1024);
+    EXPECT_EQ(THttpClient::Get(server.Url("/big"), { 300, 64 * 1024, {} }).size(), 64u * 1024);
     try {
         THttpClient::Get("http://no-such-host.invalid/fetchlog.cgi");
         FAIL();

@@ -1,0 +1,94 @@
+#include "app/LogView.h"
+
+#include "log/HttpClient.h"
+#include "log/LogReader.h"
+#include "log/MessageList.h"
+#include "platform/FileIO.h"
+
+TLogView::TLogView(TMessageList& list, TSsParser& parser, TSurfaces& surfaces)
+    : list_(list)
+    , parser_(parser)
+    , surfaces_(surfaces)
+{ }
+
+TViewResult TLogView::Run(
+    const TViewRequest& request, const TViewPlace& place, const TViewHooks& hooks)
+{
+    TViewResult read;
+    switch (request.source) {
+    case TViewSource::Server:
+        read = Read(Fetch(place.server, request.log, hooks), hooks);
+        break;
+    case TViewSource::LocalLog:
+        ParseLog(ReadFileBytes(request.path), list_);
+        if (hooks.store)
+            hooks.store(list_);
+        break;
+    case TViewSource::SentLog:
+        LoadSentLog(list_, *request.chooser);
+        if (hooks.store)
+            hooks.store(list_);
+        break;
+    }
+    if (read.outcome == TViewOutcome::NotALog)
+        return read;
+    if (list_.Empty() && request.stopWhenEmpty)
+        return { TViewOutcome::NoMessages, {}, {} };
+    return WritePages(place);
+}
+
+TLogText TLogView::Fetch(
+    const TBottleServer& server, const TLogRequest& request, const TViewHooks& hooks)
+{
+    const std::string url = server.Url("/fetchlog.cgi" + FetchQuery(request, Now()));
+    THttpLimits limits;
+    limits.cancelled = hooks.cancelled;
+    TLogText text;
+    size_t received = 0;
+    THttpClient::Get(url, limits, [&](std::string_view piece) {
+        text.Append(piece);
+        received += piece.size();
+        if (hooks.progress)
+            hooks.progress(received);
+    });
+    // An empty answer (a cut one ends in an error of its own) is the download's failure.
+    if (text.Empty())
+        throw EHttpError(LogAnswerProblem({}));
+    return text;
+}
+
+TViewResult TLogView::Read(TLogText&& text, const TViewHooks& hooks)
+{
+    if (std::string problem = LogAnswerProblem(text.Head()); !problem.empty()) {
+        list_.Clear();
+        text.Clear();
+        return { TViewOutcome::NotALog, std::move(problem), {} };
+    }
+    ParseLog(std::move(text), list_);
+    if (hooks.store)
+        hooks.store(list_);
+    return { TViewOutcome::Pages, {}, {} };
+}
+
+TViewResult TLogView::WritePages(const TViewPlace& place)
+{
+    if (place.folders.installed)
+        PreparePageFolder(place.folders, place.pages);
+    ::WritePages(list_, place.pages, parser_, surfaces_);
+    return { TViewOutcome::Pages, {}, PagePath(place.pages, 1) };
+}
+
+void PreparePageFolder(const TAppFolders& folders, const TPageSettings& pages)
+{
+    if (pages.htmlFolder.empty())
+        CreateFolders(folders.pageFolder);
+    if (pages.cssFile.empty() || pages.cssFile.find('/') != std::string::npos)
+        return;
+    const std::string source = folders.DataFile(pages.cssFile);
+    const std::string target = JoinPath(pages.htmlFolder, folders.pageFolder, pages.cssFile);
+    if (!FileExists(source))
+        return;
+    const std::string sheet = ReadFileBytes(source);
+    if (!FileExists(target) || ReadFileBytes(target) != sheet)
+        WriteFileAtomic(target, sheet);
+}

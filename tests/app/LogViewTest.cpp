@@ -1,0 +1,143 @@
+#include "app/LogView.h"
+
+#include "log/HttpClient.h"
+#include "log/MessageList.h"
+#include "render/PluginHostSupport.h"
+#include "render/SsParser.h"
+#include "render/Surfaces.h"
+
+#include <httplib.h>
+
+#include <thread>
+
+namespace {
+
+// The road of a view, without a window: a real server on loopback (or a file) in, pages out.
+class LogViewTest : public PluginHostTest
+{
+protected:
+    TSsParser parser;
+    TSurfaces surfaces { "/opt/velmo/general-1.bmp", list };
+    TMessageList messages;
+    TLogView view { messages, parser, surfaces };
+    TViewPlace place;
+    std::string body; // what the server answers
+    httplib::Server web;
+    std::thread serving;
+
+    void SetUp() override
+    {
+        PluginHostTest::SetUp();
+        parser.SetTagPattern({ "\\h", "\\u" });
+        surfaces.CacheDir = dir.Sjis() + "cache/";
+        web.Get("/fetchlog.cgi", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(body, "text/plain");
+        });
+        const int port = web.bind_to_any_port("127.0.0.1");
+        serving = std::thread([this] { web.listen_after_bind(); });
+        place.server = TBottleServer::Parse("127.0.0.1:" + std::to_string(port));
+        place.folders = TAppFolders::Portable(dir.Sjis(), "velmo");
+        place.pages = { 2, "", dir.Sjis(), "styleIE.css" };
+    }
+    void TearDown() override
+    {
+        web.stop();
+        serving.join();
+        PluginHostTest::TearDown();
+    }
+    bool PageExists(int n) const
+    {
+        return FileExists(dir.Sjis() + "long" + std::to_string(n) + ".html");
+    }
+};
+
+const std::string kLog = "Result: OK\r\nh\r\nh\r\n"
+                         "20040506123456\ta\tch\tG\t1\t2\t3\t\\hone\r\n"
+                         "20040506123457\tb\tch\tG\t1\t2\t3\t\\htwo\r\n"
+                         "20040506123458\tc\tch\tG\t1\t2\t3\t\\hthree\r\n";
+
+TEST_F(LogViewTest, ServerAnswersBecomePagesOrSayWhyNot)
+{
+    const struct
+    {
+        std::string answer;
+        TViewOutcome outcome;
+        std::string problem;
+        int pages;
+    } cases[] = {
+        { kLog, TViewOutcome::Pages, "", 2 },
+        { "Result: OK\r\nh\r\nh\r\n", TViewOutcome::NoMessages, "", 0 },
+        { "Result: NG\r\n", TViewOutcome::NotALog,
+            J("サーバーの応答がログではありません (1行目: Result: NG)"), 0 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        std::filesystem::remove(NativePath(dir.Sjis() + "long1.html"));
+        body = c.answer;
+        size_t received = 0;
+        int stored = -1;
+        TViewHooks hooks;
+        hooks.progress = [&](size_t bytes) { received = bytes; };
+        hooks.store = [&](const TMessageList& read) { stored = read.Count(); };
+        const TViewResult result = view.Run({}, place, hooks);
+        EXPECT_EQ(result.outcome, c.outcome);
+        EXPECT_EQ(result.problem, c.problem);
+        EXPECT_EQ(received, c.answer.size());
+        EXPECT_EQ(PageExists(1), c.pages > 0);
+        EXPECT_EQ(PageExists(c.pages + 1), false);
+        EXPECT_EQ(stored, c.outcome == TViewOutcome::NotALog ? -1 : messages.Count());
+        EXPECT_EQ(result.firstPage, c.pages > 0 ? dir.Sjis() + "long1.html" : "");
+    }
+    // A page the road wrote holds the messages as the renderer makes them.
+    EXPECT_NE(ReadFileBytes(dir.Sjis() + "long2.html").find("three"), std::string::npos);
+}
+
+TEST_F(LogViewTest, AnEmptyOrCancelledDownloadFailsTheView)
+{
+    body.clear();
+    try {
+        view.Run({}, place, {});
+        FAIL();
+    } catch (const EHttpError& e) {
+        EXPECT_EQ(e.what(), J("ログを受け取れませんでした: サーバーの応答が空です"));
+    }
+    body = kLog;
+    TViewHooks hooks;
+    hooks.cancelled = [] { return true; };
+    try {
+        view.Run({}, place, hooks);
+        FAIL();
+    } catch (const EHttpError& e) {
+        EXPECT_NE(std::string(e.what()).find(J("受信を中止しました")), std::string::npos);
+    }
+    EXPECT_FALSE(PageExists(1));
+}
+
+TEST_F(LogViewTest, FilesTakeTheSameRoad)
+{
+    WriteFileAtomic(dir.Sjis() + "log.txt", kLog);
+    TViewRequest local;
+    local.source = TViewSource::LocalLog;
+    local.path = dir.Sjis() + "log.txt";
+    EXPECT_EQ(view.Run(local, place, {}).outcome, TViewOutcome::Pages);
+    EXPECT_EQ(messages.Count(), 3);
+    EXPECT_TRUE(PageExists(2));
+
+    class Chooser : public IOpenDialog
+    {
+    public:
+        std::optional<std::string> answer;
+        std::optional<std::string> Execute(const TFileFilter&) override { return answer; }
+    } chooser;
+    TViewRequest sent;
+    sent.source = TViewSource::SentLog;
+    sent.chooser = &chooser;
+    EXPECT_EQ(view.Run(sent, place, {}).outcome, TViewOutcome::NoMessages); // cancelled
+    EXPECT_TRUE(messages.Empty());
+    WriteFileAtomic(dir.Sjis() + "Sent.log", "ch,G,2004/05/06 12:34:56,\\hsent\r\n");
+    chooser.answer = dir.Sjis() + "Sent.log";
+    EXPECT_EQ(view.Run(sent, place, {}).outcome, TViewOutcome::Pages);
+    EXPECT_NE(ReadFileBytes(dir.Sjis() + "long1.html").find("sent"), std::string::npos);
+}
+
+} // namespace
