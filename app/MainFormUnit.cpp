@@ -158,36 +158,28 @@ void TMainForm::FormCreate()
     MessageList.Clear();
     // What an end-of-program write killed half-way left beside the file.
     RemoveStaleTemporaries(environment_.folders.configFile);
-    TConfiguration config;
     try {
-        config = ReadConfiguration(
+        Config = ReadConfiguration(
             TIniFile::LoadFromFile(environment_.folders.configFile), environment_.folders);
     } catch (const EVelmoError& e) {
         // An unreadable file is reported, and the program starts on the defaults; the file is
         // kept as it is, since writing the defaults over it would lose what the user had.
         ShowError(e.what());
-        config = ReadConfiguration(TIniFile(), environment_.folders);
+        Config = ReadConfiguration(TIniFile(), environment_.folders);
         configUnreadable_ = true;
     }
-    Surfaces.SppDir = config.SppDir;
-    Surfaces.CacheDir = config.SurfaceCacheDir;
-    CSSFile = config.CSSFile;
-    BrowserCommand = config.BrowserCommand;
-    HTMLFolder = config.HTMLFolder;
+    ApplyFolders();
     // Each value is applied at once, in the file's order: top, left, width, height.
-    move(x(), config.Top);
-    move(config.Left, y());
-    resize(config.Width, height());
-    resize(width(), config.Height);
+    move(x(), Config.Top);
+    move(Config.Left, y());
+    resize(Config.Width, height());
+    resize(width(), Config.Height);
     BrowserPanelResize();
-    LUID = config.LUID;
-    MessagesPerPage = config.MessagesPerPage;
-    FMONames = config.FMONames;
     // A bad endpoint is reported and the bundled server's address stays in use.
     BottleServer = TBottleServer::FromSetting("");
-    RunGuarded([&] { BottleServer = TBottleServer::FromSetting(config.BottleServer); });
+    RunGuarded([&] { BottleServer = TBottleServer::FromSetting(Config.BottleServer); });
 
-    if (Surfaces.SppDir.empty())
+    if (Config.SppDir.empty())
         environment_.messageBox->ShowMessage(Sjis("プラグインフォルダを設定して下さい"));
     LoadPatterns();
     StartDirectSSTP();
@@ -197,7 +189,8 @@ void TMainForm::FormCreate()
 void TMainForm::StartDirectSSTP()
 {
     try {
-        DirectSSTP = std::make_unique<TDirectSSTP>(synchronizer_, [this] { return FMONames; });
+        DirectSSTP
+            = std::make_unique<TDirectSSTP>(synchronizer_, [this] { return Config.FMONames; });
     } catch (const EVelmoError& e) {
         // Without its reply window nothing can be played; everything else works.
         ShowError(e.what());
@@ -245,23 +238,10 @@ void TMainForm::LoadPatterns()
     load("metapat.txt", &TSsParser::SetMetaPattern);
 }
 
-TConfiguration TMainForm::CurrentConfiguration() const
+void TMainForm::ApplyFolders()
 {
-    TConfiguration c;
-    c.LUID = LUID;
-    c.SurfaceCacheDir = Surfaces.CacheDir;
-    c.SppDir = Surfaces.SppDir;
-    // Position is the frame's; the size is the window's own, as it was applied at start-up.
-    c.Top = pos().y();
-    c.Left = pos().x();
-    c.Width = width();
-    c.Height = height();
-    c.MessagesPerPage = MessagesPerPage;
-    c.FMONames = FMONames;
-    c.CSSFile = CSSFile;
-    c.BrowserCommand = BrowserCommand;
-    c.HTMLFolder = HTMLFolder;
-    return c;
+    Surfaces.SppDir = Config.SppDir;
+    Surfaces.CacheDir = Config.SurfaceCacheDir;
 }
 
 void TMainForm::FormDestroy()
@@ -277,7 +257,12 @@ void TMainForm::FormDestroy()
         if (environment_.folders.installed)
             CreateFolders(environment_.folders.userDataFolder, 0700);
         TIniFile ini = TIniFile::LoadFromFile(environment_.folders.configFile);
-        const std::vector<std::string> failures = WriteConfiguration(ini, CurrentConfiguration());
+        // Position is the frame's; the size is the window's own, as it was applied at start-up.
+        Config.Top = pos().y();
+        Config.Left = pos().x();
+        Config.Width = width();
+        Config.Height = height();
+        const std::vector<std::string> failures = WriteConfiguration(ini, Config);
         ini.SaveToFile(environment_.folders.configFile);
         for (const std::string& failure : failures)
             environment_.messageBox->ShowMessage(
@@ -409,7 +394,8 @@ TViewPlace TMainForm::ViewPlace() const
 
 TPageSettings TMainForm::PageSettings() const
 {
-    return { MessagesPerPage, HTMLFolder, environment_.folders.pageFolder, CSSFile };
+    return { Config.MessagesPerPage, Config.HTMLFolder, environment_.folders.pageFolder,
+        Config.CSSFile };
 }
 
 void TMainForm::ShowFirstPage()
@@ -421,40 +407,15 @@ void TMainForm::ShowFirstPage()
 void TMainForm::SettingMenuClick()
 {
     TSettingForm dialog(this);
-    dialog.SetLUID(LUID);
-    dialog.SetBrowserCommand(BrowserCommand);
-    dialog.SetHTMLFolder(HTMLFolder);
-    dialog.SetMessagesPerPage(MessagesPerPage);
-    std::string names;
-    for (const std::string& name : FMONames)
-        names += name + "\r\n";
-    dialog.SetFMONames(names);
-    dialog.SetSppDir(Surfaces.SppDir);
-    dialog.SetCacheDir(Surfaces.CacheDir);
-    dialog.SetCSSFile(CSSFile);
+    dialog.ShowConfiguration(Config);
     if (dialog.exec() != QDialog::Accepted)
         return;
     // Every text is read first (one with a character that has no Shift_JIS form fails), so a
-    // failure copies nothing. Then each value is copied back in this order and takes effect at
-    // its next use.
-    std::string luid = dialog.LUID();
-    std::vector<std::string> fmoNames = SplitLines(dialog.FMONames());
-    std::string sppDir = dialog.SppDir();
-    std::string cacheDir = dialog.CacheDir();
-    std::string cssFile = dialog.CSSFile();
-    const int32_t messagesPerPage = dialog.MessagesPerPage();
-    std::string browserCommand = dialog.BrowserCommand();
-    std::string htmlFolder = dialog.HTMLFolder();
-    LUID = std::move(luid);
-    FMONames = std::move(fmoNames);
+    // failure changes nothing; each value takes effect at its next use.
+    Config = dialog.TakeConfiguration(Config);
+    ApplyFolders();
     if (DirectSSTP)
         DirectSSTP->ReloadMappingNames();
-    Surfaces.SppDir = std::move(sppDir);
-    Surfaces.CacheDir = std::move(cacheDir);
-    CSSFile = std::move(cssFile);
-    MessagesPerPage = messagesPerPage;
-    BrowserCommand = std::move(browserCommand);
-    HTMLFolder = std::move(htmlFolder);
 }
 
 void TMainForm::AboutMenuClick()
@@ -466,7 +427,7 @@ void TMainForm::AboutMenuClick()
     request.buttons = TMessageButtons::YesNo;
     request.defaultAnswer = TMessageAnswer::No;
     if (environment_.messageBox->Show(request) == TMessageAnswer::Yes)
-        environment_.outsideBrowser->Open(BrowserCommand, kMakerSiteUrl);
+        environment_.outsideBrowser->Open(Config.BrowserCommand, kMakerSiteUrl);
 }
 
 void TMainForm::ExitMenuClick()
@@ -500,7 +461,7 @@ bool TMainForm::Navigate2(const std::string& url, TNavigationOrigin origin)
         RunLinkCommand(url);
         return false;
     case TLinkAction::OpenOutside:
-        environment_.outsideBrowser->Open(BrowserCommand, url);
+        environment_.outsideBrowser->Open(Config.BrowserCommand, url);
         return false;
     case TLinkAction::Show:
         return true;
@@ -530,9 +491,9 @@ void TMainForm::RunLinkCommand(const std::string& url)
 
 std::string TMainForm::SendVote(const std::string& mid, const std::string& voteType)
 {
-    if (LUID.empty())
+    if (Config.LUID.empty())
         return Sjis("LUID設定しない人嫌いです");
-    PostBottleCommand(VoteRequestText(voteType, LUID, mid));
+    PostBottleCommand(VoteRequestText(voteType, Config.LUID, mid));
     return {};
 }
 

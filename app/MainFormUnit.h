@@ -61,14 +61,11 @@ public:
     ~TMainForm() override;
 
     // Main window state, reached by every view and command.
-    int32_t MessagesPerPage = 100;
+    // The configuration file's values: read once at start, shown in and taken back from the
+    // settings dialog, written once at the end. The window's geometry is taken at the end.
+    TConfiguration Config;
     TMessageList MessageList;
-    std::string LUID;
-    std::string CSSFile;
-    std::string BrowserCommand;
-    std::string HTMLFolder;
     TDateTime LastMessageTime = 0;
-    std::vector<std::string> FMONames;
     TSurfaces Surfaces; // holds the plug-in folder and the cache folder
     std::unique_ptr<TDirectSSTP> DirectSSTP; // null when its reply window could not be made
     TBottleServer BottleServer;
@@ -139,7 +136,8 @@ private:
     // The downloaded-log and continue views after their request: pages, or "no messages" in the
     // status bar.
     void ShowServerView(const TViewRequest& request);
-    TConfiguration CurrentConfiguration() const;
+    // Puts the values that live elsewhere (the surface cache's folders) where they are used.
+    void ApplyFolders();
 
     void ShowNotices(const std::vector<TNotice>& notices);
     void StartDirectSSTP();

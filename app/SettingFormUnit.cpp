@@ -253,3 +253,32 @@ void TSettingForm::BrowseFile(QLineEdit* edit, const QString& filter)
     if (!file.isEmpty())
         edit->setText(file);
 }
+
+void TSettingForm::ShowConfiguration(const TConfiguration& config)
+{
+    SetLUID(config.LUID);
+    SetBrowserCommand(config.BrowserCommand);
+    SetHTMLFolder(config.HTMLFolder);
+    SetMessagesPerPage(config.MessagesPerPage);
+    std::string names;
+    for (const std::string& name : config.FMONames)
+        names += name + "\r\n";
+    SetFMONames(names);
+    SetSppDir(config.SppDir);
+    SetCacheDir(config.SurfaceCacheDir);
+    SetCSSFile(config.CSSFile);
+}
+
+TConfiguration TSettingForm::TakeConfiguration(TConfiguration base) const
+{
+    TConfiguration taken = base;
+    taken.LUID = LUID();
+    taken.FMONames = SplitLines(FMONames());
+    taken.SppDir = SppDir();
+    taken.SurfaceCacheDir = CacheDir();
+    taken.CSSFile = CSSFile();
+    taken.MessagesPerPage = MessagesPerPage();
+    taken.BrowserCommand = BrowserCommand();
+    taken.HTMLFolder = HTMLFolder();
+    return taken;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Configuration.h"
+
 #include <QDialog>
 
 #include <cstdint>
@@ -12,8 +14,8 @@ class QPlainTextEdit;
 class QPushButton;
 
 // The settings dialog ("設定"): the eight settings that are not window positions. The main window
-// fills it through the properties, runs it modally and copies the values back after OK; the
-// dialog never touches the configuration file. GUI thread only; one dialog per opening.
+// shows its configuration in it, runs it modally and takes the values back after OK; the dialog
+// never touches the configuration file. GUI thread only; one dialog per opening.
 class TSettingForm : public QDialog
 {
     Q_OBJECT
@@ -39,6 +41,12 @@ public:
     void SetBrowserCommand(const std::string& value);
     std::string HTMLFolder() const;
     void SetHTMLFolder(const std::string& value);
+
+    // The configuration's eight values in the fields, and the fields' values over a copy of base.
+    // Every text is read before anything is copied: a text that fails (no Shift_JIS form, a page
+    // count that is no number) throws and nothing is taken.
+    void ShowConfiguration(const TConfiguration& config);
+    TConfiguration TakeConfiguration(TConfiguration base) const;
 
     // Closes with OK only when the page count is a whole 32-bit number; otherwise stays, silently.
     // Line breaks at the ends of a single-line value are dropped first; a line break inside one,

@@ -129,7 +129,7 @@ private slots:
 
     void OrdinaryLinksGoToTheOutsideBrowser()
     {
-        form_->BrowserCommand = "my-browser";
+        form_->Config.BrowserCommand = "my-browser";
         QVERIFY(Click(QStringLiteral("http://127.0.0.1:18470/")));
         QTRY_COMPARE_WITH_TIMEOUT(browser_.opened.size(), size_t(1), 10000);
         QCOMPARE(browser_.opened[0].first, std::string("my-browser"));
@@ -337,14 +337,14 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(box_.shown.size(), size_t(1), 10000);
         QCOMPARE(box_.shown[0].text,
             Sjis("SSTP Bottleサーバが次のエラーを返しました:\r\nそのメッセージはありません: gone"));
-        form_->LUID.clear();
+        form_->Config.LUID.clear();
         QVERIFY(!form_->Navigate2("http://velmovote.2", TNavigationOrigin::OwnPageClick));
         QCOMPARE(box_.shown.back().text, Sjis("LUID設定しない人嫌いです"));
         // An index outside the list reaches the general error handler; nothing is sent.
         form_->RunGuarded(
             [&] { form_->Navigate2("http://velmovote.99/", TNavigationOrigin::OwnPageClick); });
         QCOMPARE(box_.shown.back().text, Sjis("リストのインデックスが範囲を超えています (99)"));
-        form_->LUID = "my-luid";
+        form_->Config.LUID = "my-luid";
     }
 };
 

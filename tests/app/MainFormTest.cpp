@@ -140,12 +140,12 @@ private slots:
         auto form = NewForm();
         QVERIFY(box_.shown.empty()); // the plug-in folder is set
         QCOMPARE(form->BottleServer.Url("/"), std::string("http://bottle.example.org:8080/"));
-        QCOMPARE(form->LUID, std::string());
-        QCOMPARE(form->MessagesPerPage, 100);
+        QCOMPARE(form->Config.LUID, std::string());
+        QCOMPARE(form->Config.MessagesPerPage, 100);
         QCOMPARE(form->pos(), QPoint(16, 145));
         QCOMPARE(form->width(), 500);
-        QVERIFY((form->FMONames == std::vector<std::string> { "Sakura", "a b" }));
-        form->FMONames = { "a", "b" };
+        QVERIFY((form->Config.FMONames == std::vector<std::string> { "Sakura", "a b" }));
+        form->Config.FMONames = { "a", "b" };
         form.reset();
         const TIniFile written = TIniFile::LoadFromFile(IniPath());
         QCOMPARE(written.ReadValue("Play", "FMO").value(), std::string("a,b"));
@@ -175,7 +175,7 @@ private slots:
             file << old;
         }
         auto form = std::make_unique<TMainForm>(Env(folder, path));
-        form->LUID = "new";
+        form->Config.LUID = "new";
         if (geteuid() != 0)
             ::chmod(local.path().toLocal8Bit().constData(), 0555);
         form.reset();
@@ -201,7 +201,7 @@ private slots:
         box_.shown.clear();
         auto form = std::make_unique<TMainForm>(Env(folder, path));
         QVERIFY(!box_.shown.empty()); // the read failure, said at start
-        form->LUID = "other";
+        form->Config.LUID = "other";
         form.reset();
         QCOMPARE(box_.Texts().back(),
             path + Sjis(" を読み込めなかったので、設定を保存せずにそのまま残します"));
@@ -240,7 +240,7 @@ private slots:
         WriteFileAtomic(IniPath(), "[General]\r\nSppDir=/x\r\nLUID=old\r\n");
         auto form = NewForm();
         box_.shown.clear();
-        form->LUID = "pasted\r\n";
+        form->Config.LUID = "pasted\r\n";
         form->resize(500, 400);
         form.reset();
         QCOMPARE(box_.shown.size(), size_t(1));
@@ -278,7 +278,7 @@ private slots:
     void AboutBoxOpensTheSiteOnlyOnYes()
     {
         auto form = NewForm();
-        form->BrowserCommand = "my-browser --x";
+        form->Config.BrowserCommand = "my-browser --x";
         box_.answer = TMessageAnswer::No;
         form->findChild<QAction*>(QStringLiteral("AboutMenu"))->trigger();
         const TMessageRequest& about = box_.shown.back();
@@ -377,7 +377,7 @@ private slots:
         form->resize(800, 600);
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        form->MessagesPerPage = 5;
+        form->Config.MessagesPerPage = 5;
         QWebEngineView* view = form->MozillaBrowser();
         QSignalSpy finished(view, &QWebEngineView::loadFinished);
         form->findChild<QAction*>(QStringLiteral("LocalLogMenu"))->trigger();

@@ -30,14 +30,14 @@ class SettingFormTest : public QObject
         const std::string folder = FromNativePath(program_.path().toStdString()) + "/";
         auto form = std::make_unique<TMainForm>(TMainFormEnvironment {
             TAppFolders::Portable(folder, "velmo"), &box_, &browser_, &spp_, &open_ });
-        form->LUID = "luid";
-        form->MessagesPerPage = 42;
-        form->FMONames = { "Sakura", "Other" };
-        form->Surfaces.SppDir = "/plugins";
-        form->Surfaces.CacheDir = "/cache/";
-        form->CSSFile = "my.css";
-        form->BrowserCommand = "firefox";
-        form->HTMLFolder = "/html";
+        form->Config.LUID = "luid";
+        form->Config.MessagesPerPage = 42;
+        form->Config.FMONames = { "Sakura", "Other" };
+        form->Config.SppDir = "/plugins";
+        form->Config.SurfaceCacheDir = "/cache/";
+        form->Config.CSSFile = "my.css";
+        form->Config.BrowserCommand = "firefox";
+        form->Config.HTMLFolder = "/html";
         return form;
     }
 
@@ -123,8 +123,8 @@ private slots:
             d.SPPChoice->click();
             d.CancelButton->click();
         });
-        QCOMPARE(form->LUID, std::string("luid"));
-        QCOMPARE(form->Surfaces.SppDir, std::string("/plugins"));
+        QCOMPARE(form->Config.LUID, std::string("luid"));
+        QCOMPARE(form->Config.SppDir, std::string("/plugins"));
     }
 
     void BadPageCountsKeepTheDialogOpen()
@@ -152,19 +152,19 @@ private slots:
             d.HTMLFolderEdit->setText(QStringLiteral("/h"));
             d.OKButton->click();
         });
-        QCOMPARE(form->MessagesPerPage, -5);
-        QCOMPARE(form->LUID, std::string("new luid"));
-        QVERIFY((form->FMONames == std::vector<std::string> { "Sakura", "", "Third" }));
+        QCOMPARE(form->Config.MessagesPerPage, -5);
+        QCOMPARE(form->Config.LUID, std::string("new luid"));
+        QVERIFY((form->Config.FMONames == std::vector<std::string> { "Sakura", "", "Third" }));
         QCOMPARE(form->Surfaces.SppDir, std::string("/p"));
         QCOMPARE(form->Surfaces.CacheDir, std::string("/c"));
-        QCOMPARE(form->CSSFile, std::string("s.css"));
-        QCOMPARE(form->BrowserCommand, std::string("b"));
-        QCOMPARE(form->HTMLFolder, std::string("/h"));
+        QCOMPARE(form->Config.CSSFile, std::string("s.css"));
+        QCOMPARE(form->Config.BrowserCommand, std::string("b"));
+        QCOMPARE(form->Config.HTMLFolder, std::string("/h"));
         RunSettings(*form, [](TSettingForm& d) {
             d.FMOMemo->setPlainText(QString());
             d.OKButton->click();
         });
-        QVERIFY(form->FMONames.empty());
+        QVERIFY(form->Config.FMONames.empty());
     }
 
     // A pasted line break at the ends goes; one inside, or a character Shift_JIS lacks, is
@@ -197,7 +197,7 @@ private slots:
             d.LUIDEdit->setText(QStringLiteral("\r\npasted\r\n"));
             d.OKButton->click();
         });
-        QCOMPARE(form->LUID, std::string("pasted"));
+        QCOMPARE(form->Config.LUID, std::string("pasted"));
     }
 
     void BrowseButtonsReplaceTheText()
