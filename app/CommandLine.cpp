@@ -1,11 +1,36 @@
 #include "app/CommandLine.h"
 
+#include "platform/Encoding.h"
 #include "platform/StrUtils.h"
+
+namespace {
+
+std::optional<TCommandLine> Verb(const std::vector<std::string>& arguments)
+{
+    TCommandLine line;
+    const std::string& verb = arguments[0];
+    if ((verb == "--help" || verb == "-h") && arguments.size() == 1)
+        line.verb = TVerb::Help;
+    else if (verb == "--version" && arguments.size() == 1)
+        line.verb = TVerb::Version;
+    else if (verb == "sync" && arguments.size() == 1)
+        line.verb = TVerb::Sync;
+    else if (verb == "import" && arguments.size() >= 2)
+        line.verb = TVerb::Import;
+    else
+        return std::nullopt;
+    line.paths.assign(arguments.begin() + 1, arguments.end());
+    return line;
+}
+
+} // namespace
 
 std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arguments)
 {
-    if (arguments.size() != 4)
+    if (arguments.empty())
         return std::nullopt;
+    if (arguments.size() != 4 || arguments[0] == "import")
+        return Verb(arguments);
     TCommandLine line;
     const std::string& mode = arguments[0];
     const std::string& value = arguments[1];
@@ -43,4 +68,22 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
     line.messagesPerPage = *pageSize;
     line.noView = arguments[3] == "noview";
     return line;
+}
+
+std::string UsageText()
+{
+    return Sjis(
+        "使い方:\n"
+        "  velmo                                   ウィンドウを開きます\n"
+        "  velmo past 分 件数 noview|view          最近の指定分数のログを表示します\n"
+        "  velmo term 開始日-終了日 件数 noview|view 日付の範囲のログを表示します\n"
+        "  velmo start 日時 件数 noview|view       指定日時から今までのログを表示します\n"
+        "  velmo import パス...                    "
+        "ログファイルやフォルダをアーカイブに取り込みます\n"
+        "  velmo sync                              アーカイブをボトルサーバーの最新まで更新します\n"
+        "  velmo --help                            この使い方を表示します\n"
+        "  velmo --version                         版を表示します\n"
+        "\n"
+        "件数は1ページに表示するメッセージ数です。noview ならページを書くだけで終了します。\n"
+        "日付は 2004/06/01、日時は \"2004/06/01 09:00\" の形で書きます。\n");
 }

@@ -6,16 +6,29 @@
 #include <string>
 #include <vector>
 
-// A batch run: "past N", "term FIRST-LAST" or "start MOMENT", then the page size and "noview" or
-// anything else. Modes and "noview" are case-sensitive; dates are "yyyy/mm/dd" with an optional
-// "hh:nn" or "hh:nn:ss".
+// What the program is asked to do from its arguments.
+enum class TVerb {
+    View, // "past N", "term FIRST-LAST" or "start MOMENT", the page size, "noview" or anything
+    Import, // "import PATH..." : log files and folders into the archive
+    Sync, // "sync": the archive brought up to date from the bottle server
+    Help, // "--help" (or "-h")
+    Version, // "--version"
+};
+
+// A view's modes and "noview" are case-sensitive; dates are "yyyy/mm/dd" with an optional "hh:nn"
+// or "hh:nn:ss".
 struct TCommandLine
 {
+    TVerb verb = TVerb::View;
     TLogRequest request;
     int32_t messagesPerPage = 100;
     bool noView = false;
+    std::vector<std::string> paths; // Import
 };
 
-// nullopt for anything that is not exactly such four arguments (the program then says
+// nullopt for anything that is none of the forms above (the program then says
 // "パラメータが不正です" and makes no request). "past" counts outside 1..5000 are brought into it.
 std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The usage of every mode, in Japanese, for --help (program text).
+std::string UsageText();

@@ -1,6 +1,7 @@
 // The viewer's entry point: library plus main().
 
 #include "app/Application.h"
+#include "app/ArchiveCommands.h"
 #include "app/CommandLine.h"
 #include "app/Configuration.h"
 #include "app/MainFormUnit.h"
@@ -10,6 +11,8 @@
 #include "app/QtTranslations.h"
 #include "platform/AppFolders.h"
 #include "platform/Encoding.h"
+#include "platform/Errors.h"
+#include "platform/IniFile.h"
 #include "platform/MessageBox.h"
 #include "platform/Termination.h"
 #include "render/ProgressWindow.h"
@@ -17,6 +20,7 @@
 
 #include <QLibraryInfo>
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -24,8 +28,49 @@
 #include <string>
 #include <vector>
 
+namespace {
+
+// The verbs that need no window: the usage, the version, and the archive's commands.
+int RunWithoutWindow(const TCommandLine& line)
+{
+    if (line.verb == TVerb::Help) {
+        std::cout << SjisToUtf8Lossy(UsageText());
+        return 0;
+    }
+    if (line.verb == TVerb::Version) {
+        std::cout << "Velmo " VELMO_VERSION "\n";
+        return 0;
+    }
+    // Told to end, an import or a sync stops between two steps with what it has committed.
+    struct sigaction action
+    { };
+    action.sa_handler = [](int) { RequestTermination(); };
+    ::sigemptyset(&action.sa_mask);
+    for (const int signal : { SIGTERM, SIGINT, SIGHUP })
+        ::sigaction(signal, &action, nullptr);
+    const TAppFolders folders = AppFolders();
+    TConfiguration config;
+    try {
+        config = ReadConfiguration(TIniFile::LoadFromFile(folders.configFile), folders);
+    } catch (const EVelmoError& e) {
+        std::cerr << "Velmo: " << SjisToUtf8Lossy(e.what()) << "\n";
+        config = ReadConfiguration(TIniFile(), folders);
+    }
+    return line.verb == TVerb::Import ? RunImport(line.paths, folders, config, std::cerr)
+                                      : RunSync(folders, config, std::cerr);
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.push_back(Utf8ToSjisLossy(argv[i]));
+    const auto commandLine = ParseCommandLine(arguments);
+    if (commandLine && commandLine->verb != TVerb::View)
+        return RunWithoutWindow(*commandLine);
+
     TApplication::PrepareEnvironment();
     TApplication app(argc, argv);
     // Qt's own texts in the user's language, else Japanese; set before the view's engine starts,
@@ -55,10 +100,6 @@ int main(int argc, char* argv[])
         environment.outsideBrowser = &outsideBrowser;
         environment.sppList = &sppList;
         environment.openDialog = &openDialog;
-        std::vector<std::string> arguments;
-        for (int i = 1; i < argc; ++i)
-            arguments.push_back(Utf8ToSjisLossy(argv[i]));
-        const auto commandLine = ParseCommandLine(arguments);
         environment.deferBrowser = commandLine && commandLine->noView;
 
         TMainForm form(environment);

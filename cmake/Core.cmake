@@ -2,8 +2,10 @@
 # builds and is tested without a window.
 add_library(velmo_core STATIC
   app/BottleCommands.cpp
+  app/ArchiveCommands.cpp
   app/CommandLine.cpp
   app/LogView.cpp
+  archive/Archive.cpp
   app/Configuration.cpp
   app/OutsideBrowser.cpp
   log/BottleServer.cpp
@@ -49,4 +51,5 @@ add_library(velmo_core STATIC
 )
 target_include_directories(velmo_core PUBLIC ${PROJECT_SOURCE_DIR})
 find_package(CURL REQUIRED)
-target_link_libraries(velmo_core PUBLIC ${CMAKE_DL_LIBS} CURL::libcurl)
+find_package(SQLiteCpp REQUIRED)
+target_link_libraries(velmo_core PUBLIC ${CMAKE_DL_LIBS} CURL::libcurl SQLiteCpp sqlite3)

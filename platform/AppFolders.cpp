@@ -42,6 +42,7 @@ TAppFolders TAppFolders::Portable(const std::string& programFolder, const std::s
     folders.dataFolder = programFolder;
     folders.cacheFolder = programFolder + "cache/";
     folders.pageFolder = programFolder;
+    folders.archiveFile = programFolder + "archive.sqlite3";
     return folders;
 }
 
@@ -73,6 +74,7 @@ TAppFolders TAppFolders::For(const std::string& exeFolder, const std::string& ba
     folders.dataFolder = prefix + "share/velmo/";
     folders.cacheFolder = base("XDG_CACHE_HOME", ".cache") + "cache/";
     folders.pageFolder = base("XDG_DATA_HOME", ".local/share") + "pages/";
+    folders.archiveFile = base("XDG_DATA_HOME", ".local/share") + "archive.sqlite3";
     folders.pluginFolder = prefix + "lib/velmo/plugins";
     return folders;
 }

@@ -11,7 +11,8 @@
 //    $XDG_CONFIG_HOME/velmo/velmo.ini; data files are looked up first there, as the user's own
 //    copies, then in <prefix>/share/velmo/; the default cache folder is
 //    $XDG_CACHE_HOME/velmo/cache/, the default page folder $XDG_DATA_HOME/velmo/pages/, and the
-//    shipped plug-ins in <prefix>/lib/velmo/plugins/ are the default plug-in folder.
+//    shipped plug-ins in <prefix>/lib/velmo/plugins/ are the default plug-in folder; the archive is
+//    $XDG_DATA_HOME/velmo/archive.sqlite3.
 // Every path is program text; folders end in "/".
 struct TAppFolders
 {
@@ -22,6 +23,7 @@ struct TAppFolders
     std::string cacheFolder;
     std::string pageFolder;
     std::string pluginFolder; // without a trailing "/", as the setting holds it; empty: none
+    std::string archiveFile; // the archive of every message seen (its folder is made on use)
 
     // The data file of that name: the user's copy when there is one, else the shipped one.
     std::string DataFile(const std::string& name) const;

@@ -12,6 +12,7 @@ packages=(
   qt6-webchannel-dev libqt6webenginecore6-bin libqt6opengl6-dev libgl-dev
   qt6-qpa-plugins
   libcurl4-openssl-dev libcpp-httplib-dev libpng-dev
+  libsqlite3-dev libsqlitecpp-dev libutf8proc-dev nlohmann-json3-dev
   xvfb xauth fonts-ipafont-gothic
   desktop-file-utils appstream lintian dpkg-dev qt6-translations-l10n
   qt6-gtk-platformtheme qt6-xdgdesktopportal-platformtheme

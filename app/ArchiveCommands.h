@@ -1,0 +1,28 @@
+#pragma once
+
+#include "app/Configuration.h"
+#include "platform/AppFolders.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// The command-line verbs that work on the archive, without a window. Each writes its progress and
+// its outcome to err (UTF-8, for a terminal or a log) and returns the exit status: 0 only when it
+// did all it was asked; a failure says why in Japanese.
+
+// velmo import PATH...: fetched-log files (with or without their "Result: OK" head) and Sent.log
+// files, told apart by their content, and folders of them, into the archive. A line that cannot be
+// read costs that line only (named with its file and line number); the summary counts files,
+// messages added and messages already kept. 0 only when every file was read.
+int RunImport(const std::vector<std::string>& paths, const TAppFolders& folders,
+    const TConfiguration& config, std::ostream& err);
+
+// velmo sync: fetches from the newest archived message of the configured bottle server up to now
+// in steps of at most one day, committing each, so that a run that is stopped resumes where it
+// ended. 0 when the archive is up to date.
+int RunSync(const TAppFolders& folders, const TConfiguration& config, std::ostream& err);
+
+// The bottle server's name as the archive keys its messages: the setting as written, or the
+// bundled server's default address.
+std::string ArchiveServerName(const TConfiguration& config);

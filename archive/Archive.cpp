@@ -1,0 +1,319 @@
+#include "archive/Archive.h"
+
+#include "log/BottleMessage.h"
+#include "log/MessageList.h"
+#include "platform/Encoding.h"
+#include "platform/FileIO.h"
+
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <cstring>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+namespace {
+
+// "Vlmo": marks a SQLite file as an archive of ours, so that no other database is written to.
+constexpr int kApplicationId = 0x566C6D6F;
+constexpr int kBusyTimeoutMs = 10000;
+// Messages with no MID are keyed under this server id by a hash of their texts.
+constexpr int64_t kNoServer = 0;
+
+// The first schema. Later versions add their steps to Upgrade.
+constexpr const char* kSchema = R"SQL(
+CREATE TABLE server (id INTEGER PRIMARY KEY, name BLOB NOT NULL UNIQUE);
+CREATE TABLE message (
+    id INTEGER PRIMARY KEY,
+    server INTEGER NOT NULL,
+    mid BLOB NOT NULL,
+    time REAL NOT NULL,
+    channel BLOB NOT NULL,
+    ghost BLOB NOT NULL,
+    connections INTEGER NOT NULL,
+    votes INTEGER NOT NULL,
+    agrees INTEGER NOT NULL,
+    script BLOB NOT NULL,
+    UNIQUE (server, mid)
+);
+CREATE INDEX message_time ON message (time);
+)SQL";
+
+// Two 64-bit FNV-1a sums with different starts: a key for a message without a MID that a
+// million messages will not share by chance.
+std::string TextKey(const TBottleMessage& m)
+{
+    uint64_t a = 0xcbf29ce484222325ULL;
+    uint64_t b = 0x84222325cbf29ce4ULL;
+    const auto feed = [&](std::string_view text) {
+        for (const char c : text) {
+            a = (a ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+            b = (b ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+        }
+        // A separator that no text can fake: its length.
+        const uint64_t n = text.size();
+        a = (a ^ n) * 0x100000001b3ULL;
+        b = (b ^ (n << 1)) * 0x100000001b3ULL;
+    };
+    char time[sizeof(double)];
+    std::memcpy(time, &m.LogTime, sizeof time);
+    feed(std::string_view(time, sizeof time));
+    feed(m.Channel);
+    feed(m.Ghost);
+    feed(m.Script);
+    std::string key(16, '\0');
+    std::memcpy(key.data(), &a, 8);
+    std::memcpy(key.data() + 8, &b, 8);
+    return key;
+}
+
+void BindBlob(SQLite::Statement& statement, int index, const std::string& text)
+{
+    statement.bindNoCopy(
+        index, static_cast<const void*>(text.data()), static_cast<int>(text.size()));
+}
+
+std::string Blob(const SQLite::Column& column)
+{
+    return std::string(static_cast<const char*>(column.getBlob()), column.getBytes());
+}
+
+} // namespace
+
+TArchive::TArchive(const std::string& path)
+    : path_(path)
+{
+    Guard([this] { Open(); });
+}
+
+TArchive::~TArchive() = default;
+
+[[noreturn]] void TArchive::Fail(const std::exception& e) const
+{
+    if (dynamic_cast<const EVelmoError*>(&e))
+        throw;
+    const auto* sqlite = dynamic_cast<const SQLite::Exception*>(&e);
+    const int code = sqlite ? (sqlite->getErrorCode() & 0xFF) : SQLITE_ERROR;
+    switch (code) {
+    case SQLITE_NOTADB:
+        throw EArchiveError(path_ + Sjis(" はVelmoのアーカイブではありません"));
+    case SQLITE_CORRUPT:
+        throw EArchiveError(path_ + Sjis(" は壊れています: ") + e.what());
+    case SQLITE_FULL:
+        throw EArchiveError(path_ + Sjis(" に書き込めません: ディスクがいっぱいです"));
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+        throw EArchiveError(path_ + Sjis(" に書き込めません: 読み取り専用です"));
+    case SQLITE_CANTOPEN:
+        throw EArchiveError(path_ + Sjis(" を開けません: ") + e.what());
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        throw EArchiveError(path_ + Sjis(" はほかのVelmoが使っています: ") + e.what());
+    default:
+        throw EArchiveError(path_ + Sjis(" を使えません: ") + e.what());
+    }
+}
+
+template <typename Work> auto TArchive::Guard(Work&& work) const -> decltype(work())
+{
+    try {
+        return work();
+    } catch (const std::exception& e) {
+        Fail(e);
+    }
+}
+
+void TArchive::Open()
+{
+    const std::string native = NativePath(path_);
+    struct stat st
+    { };
+    const bool exists = ::lstat(native.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+        throw EArchiveError(path_ + Sjis(" はVelmoのアーカイブではありません"));
+    if (!exists) {
+        const size_t slash = path_.rfind('/');
+        if (slash != std::string::npos && slash > 0)
+            CreateFolders(path_.substr(0, slash + 1));
+    }
+    db_ = std::make_unique<SQLite::Database>(native,
+        SQLite::OPEN_READWRITE | (exists ? 0 : SQLite::OPEN_CREATE) | SQLite::OPEN_NOFOLLOW,
+        kBusyTimeoutMs);
+    const int application = db_->execAndGet("PRAGMA application_id").getInt();
+    const int version = db_->execAndGet("PRAGMA user_version").getInt();
+    if (!exists) {
+        CreateSchema();
+    } else if (application != kApplicationId) {
+        // An empty file, another program's database: never written to.
+        throw EArchiveError(path_ + Sjis(" はVelmoのアーカイブではありません"));
+    } else if (version > kSchemaVersion) {
+        throw EArchiveError(path_ + Sjis(" は新しい版のVelmoで作られたので開けません (版 ")
+            + std::to_string(version) + ")");
+    } else if (version < kSchemaVersion) {
+        Upgrade(version);
+    }
+    db_->exec("PRAGMA journal_mode = WAL");
+    // With the WAL journal a committed transaction survives the process being killed; NORMAL
+    // leaves only a power cut able to lose the last ones.
+    db_->exec("PRAGMA synchronous = NORMAL");
+    insert_ = std::make_unique<SQLite::Statement>(*db_,
+        "INSERT OR IGNORE INTO message (server, mid, time, channel, ghost, connections, votes, "
+        "agrees, script) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    update_ = std::make_unique<SQLite::Statement>(*db_,
+        "UPDATE message SET connections = ?3, votes = ?4, agrees = ?5 WHERE server = ?1 AND mid = "
+        "?2");
+}
+
+void TArchive::CreateSchema()
+{
+    SQLite::Transaction transaction(*db_);
+    db_->exec(kSchema);
+    db_->exec("PRAGMA application_id = " + std::to_string(kApplicationId));
+    db_->exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
+    transaction.commit();
+}
+
+void TArchive::Upgrade(int from)
+{
+    // Each later schema adds a step from its predecessor here; all run in one transaction.
+    SQLite::Transaction transaction(*db_);
+    if (from < 1)
+        throw EArchiveError(path_ + Sjis(" はVelmoのアーカイブではありません"));
+    db_->exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
+    transaction.commit();
+}
+
+int64_t TArchive::ServerId(const std::string& server)
+{
+    if (server == lastServer_ && serverId_ != 0)
+        return serverId_;
+    SQLite::Statement find(*db_, "SELECT id FROM server WHERE name = ?");
+    BindBlob(find, 1, server);
+    int64_t id = 0;
+    if (find.executeStep()) {
+        id = find.getColumn(0).getInt64();
+    } else {
+        SQLite::Statement add(*db_, "INSERT INTO server (name) VALUES (?)");
+        BindBlob(add, 1, server);
+        add.exec();
+        id = db_->getLastInsertRowid();
+    }
+    lastServer_ = server;
+    serverId_ = id;
+    return id;
+}
+
+bool TArchive::Add(const TBottleMessage& m, const std::string& server)
+{
+    const bool keyed = !m.MID.empty();
+    const int64_t serverId = keyed ? ServerId(server) : kNoServer;
+    const std::string hashed = keyed ? std::string() : TextKey(m);
+    const std::string& mid = keyed ? m.MID : hashed;
+    insert_->reset();
+    insert_->bind(1, static_cast<int64_t>(serverId));
+    BindBlob(*insert_, 2, mid);
+    insert_->bind(3, m.LogTime);
+    BindBlob(*insert_, 4, m.Channel);
+    BindBlob(*insert_, 5, m.Ghost);
+    insert_->bind(6, m.Connections);
+    insert_->bind(7, m.Votes);
+    insert_->bind(8, m.Agrees);
+    BindBlob(*insert_, 9, m.Script);
+    if (insert_->exec() == 1)
+        return true;
+    update_->reset();
+    update_->bind(1, static_cast<int64_t>(serverId));
+    BindBlob(*update_, 2, mid);
+    update_->bind(3, m.Connections);
+    update_->bind(4, m.Votes);
+    update_->bind(5, m.Agrees);
+    update_->exec();
+    return false;
+}
+
+TArchiveCounts TArchive::Store(const TMessageList& messages, const std::string& server)
+{
+    TArchiveCounts counts;
+    TBatch batch(*this);
+    Guard([&] {
+        for (int32_t i = 0; i < messages.Count(); ++i)
+            ++(batch.Add(messages.Items(i), server) ? counts.added : counts.known);
+    });
+    batch.Commit();
+    return counts;
+}
+
+TArchive::TBatch::TBatch(TArchive& archive)
+    : archive_(archive)
+{
+    archive_.Guard([this] { transaction_ = std::make_unique<SQLite::Transaction>(*archive_.db_); });
+}
+
+TArchive::TBatch::~TBatch()
+{
+    try {
+        transaction_.reset(); // rolls back what was not committed
+    } catch (...) {
+        // Nothing may leave a destructor; SQLite rolls back an unfinished transaction anyway.
+    }
+}
+
+bool TArchive::TBatch::Add(const TBottleMessage& message, const std::string& server)
+{
+    return archive_.Guard([&] { return archive_.Add(message, server); });
+}
+
+void TArchive::TBatch::Commit()
+{
+    archive_.Guard([this] { transaction_->commit(); });
+}
+
+void TArchive::ForEach(
+    TDateTime from, TDateTime to, const std::function<bool(const TBottleMessage&)>& visit) const
+{
+    Guard([&] {
+        SQLite::Statement select(*db_,
+            "SELECT mid, time, channel, ghost, connections, votes, agrees, script, server FROM "
+            "message WHERE time >= ? AND time < ? ORDER BY time, id");
+        select.bind(1, from);
+        select.bind(2, to);
+        TBottleMessage m;
+        while (select.executeStep()) {
+            m.MID = select.getColumn(8).getInt64() == kNoServer ? std::string()
+                                                                : Blob(select.getColumn(0));
+            m.LogTime = select.getColumn(1).getDouble();
+            m.Channel = Blob(select.getColumn(2));
+            m.Ghost = Blob(select.getColumn(3));
+            m.Connections = select.getColumn(4).getInt();
+            m.Votes = select.getColumn(5).getInt();
+            m.Agrees = select.getColumn(6).getInt();
+            m.Script = Blob(select.getColumn(7));
+            if (!visit(m))
+                return;
+        }
+    });
+}
+
+void TArchive::Recall(TDateTime from, TDateTime to, TMessageList& list) const
+{
+    ForEach(from, to, [&](const TBottleMessage& m) {
+        list.Add(m);
+        return true;
+    });
+}
+
+std::optional<TDateTime> TArchive::Newest(const std::string& server) const
+{
+    return Guard([&]() -> std::optional<TDateTime> {
+        SQLite::Statement select(*db_,
+            "SELECT max(message.time) FROM message JOIN server ON server.id = message.server "
+            "WHERE server.name = ?");
+        BindBlob(select, 1, server);
+        if (!select.executeStep() || select.getColumn(0).isNull())
+            return std::nullopt;
+        return select.getColumn(0).getDouble();
+    });
+}
+
+int64_t TArchive::Count() const
+{
+    return Guard([this] { return db_->execAndGet("SELECT count(*) FROM message").getInt64(); });
+}

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "platform/DateTime.h"
+#include "platform/Errors.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace SQLite {
+class Database;
+class Statement;
+class Transaction;
+}
+
+class TBottleMessage;
+class TMessageList;
+
+// Something the archive cannot do, in words for the user; the text names the archive's file.
+class EArchiveError : public EVelmoError
+{
+public:
+    using EVelmoError::EVelmoError;
+};
+
+// What keeping a run of messages did.
+struct TArchiveCounts
+{
+    int64_t added = 0; // new rows
+    int64_t known = 0; // messages already kept: their counts were brought up to date
+};
+
+// The archive of every message Velmo has seen: one SQLite file (WAL journal), one row a message.
+// A message with a MID is keyed by its bottle server (as the setting writes it) and its MID; one
+// without (Sent.log) by a hash of its time, channel, ghost and script. Seeing a message again
+// brings its connection, vote and agree counts up to date and adds no row. Every text is kept byte
+// for byte as the log gave it (Shift_JIS), and the time as the TDateTime it was read as, so a
+// message read back renders exactly as it did.
+//
+// The file is created when it does not exist and is never created or written over a file that
+// is not an archive of ours (its application id), is of a newer schema, or is damaged: each is an
+// EArchiveError naming the file, as is a file that cannot be written (read-only, a full disk).
+// A schema of an older version is upgraded in place, in one transaction.
+//
+// One connection, used from one thread at a time. Another process (a sync, an import) may use the
+// same file at once: a writer waits up to 10 s for the other's transaction.
+class TArchive
+{
+public:
+    static constexpr int kSchemaVersion = 1;
+
+    // path is program text (Shift_JIS).
+    explicit TArchive(const std::string& path);
+    ~TArchive();
+    TArchive(const TArchive&) = delete;
+    TArchive& operator=(const TArchive&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+    // Keeps the messages in one transaction. server names the bottle server the messages with a
+    // MID came from.
+    TArchiveCounts Store(const TMessageList& messages, const std::string& server);
+
+    // A transaction for a long run (an import, a sync step): messages added one by one are kept
+    // together at Commit; a batch destroyed without Commit keeps none of them.
+    class TBatch
+    {
+    public:
+        explicit TBatch(TArchive& archive);
+        ~TBatch();
+        TBatch(const TBatch&) = delete;
+        TBatch& operator=(const TBatch&) = delete;
+        // True when the message was new, false when it was kept already.
+        bool Add(const TBottleMessage& message, const std::string& server);
+        void Commit();
+
+    private:
+        TArchive& archive_;
+        std::unique_ptr<SQLite::Transaction> transaction_;
+    };
+
+    // The messages whose time lies in [from, to), in time order (then in the order they were
+    // first kept), one by one; the visitor returns false to stop.
+    void ForEach(TDateTime from, TDateTime to,
+        const std::function<bool(const TBottleMessage&)>& visit) const;
+    // The same, appended to the list.
+    void Recall(TDateTime from, TDateTime to, TMessageList& list) const;
+    // The time of the newest message kept from the server.
+    std::optional<TDateTime> Newest(const std::string& server) const;
+    int64_t Count() const;
+
+private:
+    void Open();
+    void CreateSchema();
+    void Upgrade(int from);
+    int64_t ServerId(const std::string& server);
+    bool Add(const TBottleMessage& message, const std::string& server);
+    // Runs work, turning SQLite's failures into EArchiveError texts that name the file.
+    template <typename Work> auto Guard(Work&& work) const -> decltype(work());
+    [[noreturn]] void Fail(const std::exception& e) const;
+
+    std::string path_;
+    std::unique_ptr<SQLite::Database> db_;
+    std::unique_ptr<SQLite::Statement> insert_;
+    std::unique_ptr<SQLite::Statement> update_;
+    std::string lastServer_; // the server whose id serverId_ holds
+    int64_t serverId_ = 0;
+};
