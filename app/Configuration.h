@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-// The settings kept in the configuration file (program folder + executable name + ".ini"). The
+// The settings kept in the configuration file (TAppFolders::configFile). The
 // file is read once at start-up and written once at the end; in between the values live in the
 // main window.
 struct TConfiguration

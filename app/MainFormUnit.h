@@ -49,7 +49,7 @@ struct TMainFormEnvironment
 };
 
 // The program's one window. It owns the state that outlives a log view (configuration values,
-// the current log, later the tokenizer, surface cache and ghost sender) and turns menu commands
+// the current log, the tokenizer, surface cache and ghost sender) and turns menu commands
 // and browser events into calls on the core. Construction reads the configuration; destruction
 // writes it. GUI thread only.
 class TMainForm : public QMainWindow

@@ -13,7 +13,7 @@ class TSurfaces;
 struct TPageSettings
 {
     int32_t messagesPerPage = 100; // below 1 counts as 1
-    std::string htmlFolder; // empty: the program folder
+    std::string htmlFolder; // empty: defaultFolder
     std::string defaultFolder; // the page folder when htmlFolder is empty; ends in "/"
     std::string cssFile;
 };

@@ -25,9 +25,9 @@ public:
     // "_yen_", "/" by "_slash_", ...); the second byte of a double-byte character is never one.
     static std::string EscapeFileName(const std::string& name);
 
-    // The picture's path, whether or not a file is there: program folder + "general-1.bmp" for a
-    // negative surface; otherwise the cache file, drawn and saved first if it does not exist yet
-    // and a plug-in can draw it. The cache folder is created when needed; one that cannot be
+    // The picture's path, whether or not a file is there: the placeholder picture ("general-1.bmp")
+    // for a negative surface; otherwise the cache file, drawn and saved first if it does not exist
+    // yet and a plug-in can draw it. The cache folder is created when needed; one that cannot be
     // created or written throws EFileError naming it.
     // A ghost name with a NUL byte or bytes that are not Shift_JIS can name no file: its path is
     // returned without looking for the file or asking a plug-in.
