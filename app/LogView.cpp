@@ -4,6 +4,7 @@
 #include "log/LogReader.h"
 #include "log/MessageList.h"
 #include "platform/FileIO.h"
+#include "platform/Termination.h"
 
 TLogView::TLogView(TMessageList& list, TSsParser& parser, TSurfaces& surfaces)
     : list_(list)
@@ -17,7 +18,18 @@ TViewResult TLogView::Run(
     TViewResult read;
     switch (request.source) {
     case TViewSource::Server:
-        read = Read(Fetch(place.server, request.log, hooks), hooks);
+        try {
+            read = Read(Fetch(place.server, request.log, hooks), hooks);
+        } catch (const EHttpError& e) {
+            const bool stopped = TerminationRequested() || (hooks.cancelled && hooks.cancelled());
+            if (!hooks.recall || stopped)
+                throw;
+            list_.Clear();
+            hooks.recall(request.log, list_);
+            if (list_.Empty())
+                throw;
+            read.offline = e.what();
+        }
         break;
     case TViewSource::LocalLog:
         ParseLog(ReadFileBytes(request.path), list_);
@@ -33,8 +45,10 @@ TViewResult TLogView::Run(
     if (read.outcome == TViewOutcome::NotALog)
         return read;
     if (list_.Empty() && request.stopWhenEmpty)
-        return { TViewOutcome::NoMessages, {}, {} };
-    return WritePages(place);
+        return { TViewOutcome::NoMessages, {}, {}, {} };
+    TViewResult written = WritePages(place);
+    written.offline = std::move(read.offline);
+    return written;
 }
 
 TLogText TLogView::Fetch(
@@ -62,12 +76,12 @@ TViewResult TLogView::Read(TLogText&& text, const TViewHooks& hooks)
     if (std::string problem = LogAnswerProblem(text.Head()); !problem.empty()) {
         list_.Clear();
         text.Clear();
-        return { TViewOutcome::NotALog, std::move(problem), {} };
+        return { TViewOutcome::NotALog, std::move(problem), {}, {} };
     }
     ParseLog(std::move(text), list_);
     if (hooks.store)
         hooks.store(list_);
-    return { TViewOutcome::Pages, {}, {} };
+    return { TViewOutcome::Pages, {}, {}, {} };
 }
 
 TViewResult TLogView::WritePages(const TViewPlace& place)
@@ -75,7 +89,7 @@ TViewResult TLogView::WritePages(const TViewPlace& place)
     if (place.folders.installed)
         PreparePageFolder(place.folders, place.pages);
     ::WritePages(list_, place.pages, parser_, surfaces_);
-    return { TViewOutcome::Pages, {}, PagePath(place.pages, 1) };
+    return { TViewOutcome::Pages, {}, PagePath(place.pages, 1), {} };
 }
 
 void PreparePageFolder(const TAppFolders& folders, const TPageSettings& pages)

@@ -46,6 +46,9 @@ struct TViewHooks
     std::function<bool()> cancelled;
     // The messages just read, before their pages are written: where they are kept.
     std::function<void(const TMessageList& messages)> store;
+    // When the server cannot be reached: fills the list with the messages kept for the request's
+    // stretch. With none, the download's failure stands.
+    std::function<void(const TLogRequest& request, TMessageList& messages)> recall;
 };
 
 // Where a view's texts come from and its pages go.
@@ -67,11 +70,15 @@ struct TViewResult
     TViewOutcome outcome = TViewOutcome::NoMessages;
     std::string problem; // NotALog
     std::string firstPage; // Pages
+    // Set when the messages were recalled because the server could not be reached: why not.
+    std::string offline;
 };
 
 // Runs views over one message list with the window's tokenizer and surface cache, which must
-// outlive it. A failed download, an unreadable file or a malformed log throws EVelmoError (the
-// messages read before a malformed line stay in the list, and their pages are not written).
+// outlive it. A failed download (with nothing to recall), an unreadable file or a malformed log
+// throws EVelmoError (the messages read before a malformed line stay in the list, and their pages
+// are not written). A download that was cancelled, or stopped because the program ends, is never
+// answered from what is kept.
 // GUI thread only (the tokenizer and the cache are the window's).
 class TLogView
 {

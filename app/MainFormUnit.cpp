@@ -1,5 +1,6 @@
 #include "app/MainFormUnit.h"
 
+#include "app/ArchiveCommands.h"
 #include "app/BottleCommands.h"
 #include "app/BrowserPage.h"
 #include "app/CommandLine.h"
@@ -8,6 +9,7 @@
 #include "app/OutsideBrowser.h"
 #include "app/QtTranslations.h"
 #include "app/SettingFormUnit.h"
+#include "archive/Archive.h"
 #include "ghost/DirectSstpSend.h"
 #include "log/HttpThread.h"
 #include "log/LogDownFormUnit.h"
@@ -31,6 +33,16 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <QWebEngineView>
+
+namespace {
+
+// The status of a view whose pages come from the archive.
+std::string OfflineText(const std::string& why)
+{
+    return Sjis("サーバーに接続できないので、アーカイブから表示しています: ") + why;
+}
+
+} // namespace
 
 namespace {
 
@@ -328,12 +340,15 @@ void TMainForm::ContinueMenuClick()
 
 void TMainForm::ShowServerView(const TViewRequest& request)
 {
-    if (RunView(request).outcome != TViewOutcome::Pages) {
+    const TViewResult result = RunView(request);
+    if (result.outcome != TViewOutcome::Pages) {
         SetStatusText(Sjis("表示するメッセージはありません。"));
         return;
     }
     ShowFirstPage();
     LastMessageTime = MessageList.Last().LogTime;
+    if (!result.offline.empty())
+        SetStatusText(OfflineText(result.offline));
 }
 
 bool TMainForm::ProcessCommandLine(const TCommandLine& line)
@@ -344,12 +359,18 @@ bool TMainForm::ProcessCommandLine(const TCommandLine& line)
     // The page size is for this run only: the configured value is what the file keeps.
     TViewPlace place = ViewPlace();
     place.pages.messagesPerPage = line.messagesPerPage;
-    const TViewResult result = TLogView(MessageList, SsParser, Surfaces).Run(request, place, {});
-    // Nobody reads a status bar in a batch run: an answer that is no log fails the run.
+    const TViewResult result
+        = TLogView(MessageList, SsParser, Surfaces).Run(request, place, ViewHooks());
+    // Nobody reads a status bar in a batch run: an answer that is no log fails the run, and so
+    // does a server that could not be reached, though the pages from the archive are written.
     if (result.outcome == TViewOutcome::NotALog)
         throw EVelmoError(result.problem);
+    if (line.noView && !result.offline.empty())
+        throw EVelmoError(OfflineText(result.offline));
     if (line.noView)
         return true;
+    if (!result.offline.empty())
+        SetStatusText(OfflineText(result.offline));
     BrowserPanelResize();
     ShowFirstPage();
     return false;
@@ -384,7 +405,55 @@ TViewResult TMainForm::RunView(const TViewRequest& request)
         WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
         ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     } waitCursor;
-    return TLogView(MessageList, SsParser, Surfaces).Run(request, ViewPlace(), {});
+    return TLogView(MessageList, SsParser, Surfaces).Run(request, ViewPlace(), ViewHooks());
+}
+
+TViewHooks TMainForm::ViewHooks()
+{
+    TViewHooks hooks;
+    hooks.store = [this](const TMessageList& messages) {
+        if (TArchive* archive = Archive()) {
+            try {
+                archive->Store(messages, ArchiveServerName(Config));
+            } catch (const EArchiveError& e) {
+                ReportArchiveFailure(e.what());
+            }
+        }
+    };
+    hooks.recall = [this](const TLogRequest& request, TMessageList& messages) {
+        if (TArchive* archive = Archive()) {
+            const TLogSpan span = RequestSpan(request, Now());
+            try {
+                archive->Recall(span.from, span.to, messages);
+            } catch (const EArchiveError& e) {
+                ReportArchiveFailure(e.what());
+            }
+        }
+    };
+    return hooks;
+}
+
+TArchive* TMainForm::Archive()
+{
+    if (!archive_ && !archiveFailed_) {
+        try {
+            archive_ = std::make_unique<TArchive>(environment_.folders.archiveFile);
+        } catch (const EVelmoError& e) {
+            archiveFailed_ = true;
+            ReportArchiveFailure(e.what());
+        }
+    }
+    return archive_.get();
+}
+
+void TMainForm::ReportArchiveFailure(const std::string& text)
+{
+    // The pages show all the same; a box says it the first time, the status bar every time.
+    const std::string said = Sjis("アーカイブに保存できません: ") + text;
+    if (!archiveReported_)
+        ShowError(said);
+    archiveReported_ = true;
+    SetStatusText(said);
 }
 
 TViewPlace TMainForm::ViewPlace() const

@@ -27,6 +27,7 @@ class QLabel;
 class QMenu;
 class QWebEngineView;
 class QWidget;
+class TArchive;
 class TBrowserPage;
 class TSppList;
 class TDirectSSTP;
@@ -94,6 +95,12 @@ public:
 
     // The log views' shared steps: every view runs through TLogView.
     TViewResult RunView(const TViewRequest& request);
+    // What every view does besides its pages: keep what it read in the archive, and recall kept
+    // messages when the server cannot be reached.
+    TViewHooks ViewHooks();
+    // The archive, opened on first use; null when it cannot be (said once, and the views go on
+    // without it).
+    TArchive* Archive();
     TViewPlace ViewPlace() const;
     TPageSettings PageSettings() const;
     // Sends the browser to the first page of the current settings.
@@ -153,5 +160,9 @@ private:
     TBrowserPage* page_ = nullptr;
     QLabel* statusPanel_ = nullptr;
     QMenu* fileMenu_ = nullptr;
+    void ReportArchiveFailure(const std::string& text);
+    std::unique_ptr<TArchive> archive_;
+    bool archiveFailed_ = false; // no more tries this session
+    bool archiveReported_ = false; // a box has said it
     bool configUnreadable_ = false; // the file exists but could not be read: never write it
 };

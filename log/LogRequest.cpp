@@ -36,3 +36,22 @@ std::string FetchQuery(const TLogRequest& request, TDateTime now)
         + "&day_lo=" + std::to_string(lo.day) + "&year_hi=" + std::to_string(hi.year)
         + "&month_hi=" + std::to_string(hi.month) + "&day_hi=" + std::to_string(hi.day);
 }
+
+TLogSpan RequestSpan(const TLogRequest& request, TDateTime now)
+{
+    // A moment just past now, so that a message stamped this very second is inside.
+    const TDateTime end = now + 1.0 / 86400;
+    switch (request.choice) {
+    case TLogChoice::Recent: {
+        const double minutes = request.unit == TTimeUnit::Hours ? request.count * 60.0
+            : request.unit == TTimeUnit::Days                   ? request.count * 1440.0
+                                                                : request.count;
+        return { now - minutes / 1440, end };
+    }
+    case TLogChoice::From:
+        return { DateOf(request.startDate) + TimeOf(request.startTime), end };
+    case TLogChoice::Range:
+        break;
+    }
+    return { DateOf(request.firstDate), DateOf(request.lastDate) + 1 };
+}

@@ -43,3 +43,13 @@ int32_t ClampCount(int64_t count);
 // whole days elapsed until now x 1440 + the hours x 60 + the minutes (seconds dropped); a moment
 // later than now asks for recent=0.
 std::string FetchQuery(const TLogRequest& request, TDateTime now);
+
+// The stretch of time a request asks for, [from, to): the last minutes up to now, whole days from
+// the first date's start to the end of the last, or from a moment up to now. For an answer kept
+// on this machine when the server cannot give one.
+struct TLogSpan
+{
+    TDateTime from = 0;
+    TDateTime to = 0;
+};
+TLogSpan RequestSpan(const TLogRequest& request, TDateTime now);

@@ -1,5 +1,6 @@
 #include "app/LogView.h"
 
+#include "archive/Archive.h"
 #include "log/HttpClient.h"
 #include "log/MessageList.h"
 #include "render/PluginHostSupport.h"
@@ -111,6 +112,45 @@ TEST_F(LogViewTest, AnEmptyOrCancelledDownloadFailsTheView)
         EXPECT_NE(std::string(e.what()).find(J("受信を中止しました")), std::string::npos);
     }
     EXPECT_FALSE(PageExists(1));
+}
+
+// A server that cannot be reached: each kind of request is answered from what is kept for its
+// stretch, and the result says why; with nothing kept the download's failure stands.
+TEST_F(LogViewTest, UnreachableServerIsAnsweredFromTheArchive)
+{
+    TArchive archive(dir.Sjis() + "archive.sqlite3");
+    const TDateTime now = Now();
+    TMessageList kept;
+    for (const TDateTime at :
+        { now - 0.5 / 24, now - 3.0, *TryStrToDateTime("2004/06/01 12:00") }) {
+        TBottleMessage& m = kept.Add(TBottleMessage {});
+        m.MID = std::to_string(at);
+        m.LogTime = at;
+        m.Script = "\\hkept";
+    }
+    archive.Store(kept, "s");
+    place.server = TBottleServer::Parse("127.0.0.1:1");
+    TViewHooks hooks;
+    hooks.recall = [&](const TLogRequest& request, TMessageList& list) {
+        const TLogSpan span = RequestSpan(request, Now());
+        archive.Recall(span.from, span.to, list);
+    };
+    TViewRequest recent;
+    recent.log.unit = TTimeUnit::Hours;
+    TViewRequest range;
+    range.log.choice = TLogChoice::Range;
+    range.log.firstDate = range.log.lastDate = *TryStrToDateTime("2004/06/01");
+    TViewRequest since;
+    since.log.choice = TLogChoice::From;
+    since.log.startDate = DateOf(now - 4);
+    for (const auto& [request, count] : { std::pair { recent, 1 }, { range, 1 }, { since, 2 } }) {
+        const TViewResult result = view.Run(request, place, hooks);
+        EXPECT_EQ(result.outcome, TViewOutcome::Pages);
+        EXPECT_NE(result.offline.find("127.0.0.1 port 1"), std::string::npos) << result.offline;
+        EXPECT_EQ(messages.Count(), count);
+    }
+    recent.log.unit = TTimeUnit::Minutes; // the last minute: nothing kept
+    EXPECT_THROW(view.Run(recent, place, hooks), EHttpError);
 }
 
 TEST_F(LogViewTest, FilesTakeTheSameRoad)
