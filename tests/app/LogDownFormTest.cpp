@@ -142,14 +142,17 @@ private slots:
         QVERIFY(!QFile::exists(program.filePath("long1.html")));
         QCOMPARE(form.LastMessageTime, lastStamp_);
 
-        // A server that cannot be reached is reported once, and nothing is read as a log.
+        // A server that cannot be reached: the messages kept from the first view answer, and
+        // the status bar says why; nothing else is read as a log.
         form.BottleServer = TBottleServer::Parse("127.0.0.1:1");
         QTimer::singleShot(0, [] {
             qobject_cast<TLogDownForm*>(QApplication::activeModalWidget())->OKButton->click();
         });
         form.findChild<QAction*>(QStringLiteral("LogDLMenu"))->trigger();
-        QCOMPARE(box.shown.size(), size_t(1));
-        QVERIFY(box.shown[0].text.find("127.0.0.1 port 1") != std::string::npos);
+        QVERIFY(box.shown.empty());
+        QCOMPARE(form.MessageList.Count(), 10);
+        QVERIFY(form.StatusText().startsWith(QStringLiteral("サーバーに接続できないので")));
+        QVERIFY(form.StatusText().contains(QStringLiteral("127.0.0.1 port 1")));
     }
 };
 
