@@ -3,6 +3,7 @@
 #include "log/HttpClient.h"
 #include "log/LogReader.h"
 #include "log/MessageList.h"
+#include "platform/Encoding.h"
 #include "platform/FileIO.h"
 #include "platform/Termination.h"
 
@@ -59,12 +60,16 @@ TLogText TLogView::Fetch(
     limits.cancelled = hooks.cancelled;
     TLogText text;
     size_t received = 0;
-    THttpClient::Get(url, limits, [&](std::string_view piece) {
-        text.Append(piece);
-        received += piece.size();
-        if (hooks.progress)
-            hooks.progress(received);
-    });
+    try {
+        THttpClient::Get(url, limits, [&](std::string_view piece) {
+            text.Append(piece);
+            received += piece.size();
+            if (hooks.progress)
+                hooks.progress(received);
+        });
+    } catch (const EHttpError& e) {
+        throw EHttpError(Sjis("ログを受け取れませんでした: ") + e.what());
+    }
     // An empty answer (a cut one ends in an error of its own) is the download's failure.
     if (text.Empty())
         throw EHttpError(LogAnswerProblem({}));

@@ -231,6 +231,8 @@ void TMainForm::PlayMessage(const TBottleMessage& message)
     if (!DirectSSTP)
         throw EVelmoError(Sjis("再生できません: SSTPの受信窓を作れませんでした"));
     DirectSSTP->Enqueue(TPlayRequest { message.Ghost, message.Channel, message.Script });
+    // Said at once: a host may take long to answer, and the last play's outcome is not this one's.
+    SetStatusText(Sjis("再生を待っています: ") + message.Ghost + Sjis(": 送っています"));
 }
 
 void TMainForm::LoadPatterns()
@@ -367,6 +369,8 @@ bool TMainForm::ProcessCommandLine(const TCommandLine& line)
         throw EVelmoError(result.problem);
     if (line.noView && !result.offline.empty())
         throw EVelmoError(OfflineText(result.offline));
+    if (line.noView && MessageList.Empty())
+        environment_.messageBox->ShowMessage(Sjis("表示するメッセージはありません。"));
     if (line.noView)
         return true;
     if (!result.offline.empty())

@@ -1,6 +1,8 @@
 #include "render/PageWriter.h"
 
 #include "log/MessageList.h"
+#include "platform/Encoding.h"
+#include "platform/Errors.h"
 #include "platform/FileIO.h"
 #include "platform/Mutex.h"
 #include "platform/Termination.h"
@@ -158,7 +160,7 @@ void WritePages(
             // A program told to end writes no more: the pages written so far stay.
             if (TerminationRequested()) {
                 files.Finish();
-                return;
+                throw EVelmoError(Sjis("終了するので、ページの書き込みを中止しました"));
             }
             AppendMessageHtml(html, list.Items(i), i + 1, count, parser, surfaces);
             html += "\r\n";

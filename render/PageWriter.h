@@ -25,7 +25,7 @@ std::string MakeNavigation(int32_t page, int32_t pageTotal);
 // page's HTML in memory at a time, each written in one step to a temporary file that replaces
 // the page. An empty list writes no file. A page that cannot be written throws EFileError naming
 // it; the pages before it stay written. Once the program is told to end (TerminationRequested) it
-// stops between two messages, with the pages written so far.
+// stops between two messages, with the pages written so far, and throws EVelmoError saying so.
 void WritePages(const TMessageList& list, const TPageSettings& settings, TSsParser& parser,
     TSurfaces& surfaces);
 

@@ -333,6 +333,10 @@ private slots:
         QVERIFY2(run.msAfterTerm >= 0 && run.msAfterTerm < 1000,
             qPrintable(QString::number(run.msAfterTerm)));
         QVERIFY(!QFile::exists(folder + "/long2000.html"));
+        // The batch caller hears that the run was cut short.
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(QStringLiteral("終了するので、ページの書き込みを中止しました")),
+            qPrintable(run.err));
     }
 
     void DeadServerEndsWithStatusOne()

@@ -1,0 +1,154 @@
+// What keeping messages costs, run by hand: build/tests/bench/velmo_archive_bench [MESSAGES]
+//  - reading a fetched log of 1,000,000 messages (corpus scripts when the corpus is beside the
+//    project) with ParseLog alone, against reading it and keeping every message in a new archive
+//    (one transaction per 10,000): messages per second and the ratio of the two;
+//  - the archive's size against the log text;
+//  - a view of 100,000 messages from a log file: the share of its time spent keeping them.
+// Each figure is one run on this machine; the ratios are what to compare between machines.
+
+#include "app/LogView.h"
+#include "archive/Archive.h"
+#include "log/LogReader.h"
+#include "log/MessageList.h"
+#include "platform/Encoding.h"
+#include "platform/FileIO.h"
+#include "platform/MessageBox.h"
+#include "render/SppList.h"
+#include "render/SsParser.h"
+#include "render/Surfaces.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since)
+{
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+class NoProgress : public IProgressWindowFactory
+{
+public:
+    std::unique_ptr<IProgressWindow> Show() override { return nullptr; }
+};
+
+// A fetched log of n messages over the last 30 days, newest last.
+std::string MakeLog(int n)
+{
+    std::vector<std::string> scripts;
+    std::ifstream in(VELMO_SOURCE_DIR "/../shared/corpus/scripts.sjis.txt", std::ios::binary);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty())
+            scripts.push_back(line);
+    if (scripts.empty())
+        scripts = { Sjis(
+            "\\h\\s[0]こんにちは。\\w4\\n\\s[5]今日はいい天気ですね。\\u\\s[10]せやな。\\e") };
+    const std::string ghosts[] = { Sjis("さくら"), Sjis("毒子"), "GhostA", Sjis("まゆら") };
+    const std::string channels[] = { Sjis("雑談"), Sjis("ゲーム"), "test" };
+    std::string log = "Result: OK\r\nh\r\nh\r\n";
+    const TDateTime start = Now() - 30;
+    for (int i = 0; i < n; ++i) {
+        const TDateTime at = start + 30.0 * i / n;
+        const TDateFields d = DecodeDate(at);
+        const TTimeFields t = DecodeTime(at);
+        char stamp[32];
+        std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", d.year, d.month, d.day,
+            t.hour, t.minute, t.second);
+        log += std::string(stamp) + "\tm" + std::to_string(i) + "\t" + channels[i % 3] + "\t"
+            + ghosts[i % 4] + "\t" + std::to_string(i % 50) + "\t" + std::to_string(i % 7) + "\t"
+            + std::to_string(i % 3) + "\t" + scripts[i % scripts.size()] + "\r\n";
+    }
+    return log;
+}
+
+uintmax_t FileSize(const std::filesystem::path& path)
+{
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(path, error);
+    return error ? 0 : size;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int messages = argc > 1 ? std::atoi(argv[1]) : 1000000;
+    const std::filesystem::path dir
+        = std::filesystem::temp_directory_path() / "velmo-archive-bench";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string folder = FromNativePath(dir.string()) + "/";
+
+    const std::string log = MakeLog(messages);
+    std::printf("%d messages, log text %.1f MB\n", messages, log.size() / 1e6);
+
+    TMessageList list;
+    auto at = Clock::now();
+    ParseLog(log, list);
+    const double parse = Seconds(at);
+    std::printf("ParseLog alone: %.2f s (%.0f messages/s)\n", parse, messages / parse);
+
+    list.Clear();
+    const std::string path = folder + "archive.sqlite3";
+    at = Clock::now();
+    {
+        ParseLog(log, list);
+        TArchive archive(path);
+        for (int32_t first = 0; first < list.Count(); first += 10000) {
+            TArchive::TBatch batch(archive);
+            for (int32_t i = first; i < std::min(list.Count(), first + 10000); ++i)
+                batch.Add(list.Items(i), "127.0.0.1:18470");
+            batch.Commit();
+        }
+    }
+    const double kept = Seconds(at);
+    std::printf("ParseLog and keeping: %.2f s (%.0f messages/s), ratio to ParseLog alone: %.2f\n",
+        kept, messages / kept, kept / parse);
+    const uintmax_t size
+        = FileSize(dir / "archive.sqlite3") + FileSize(dir / "archive.sqlite3-wal");
+    std::printf("archive %.1f MB, ratio to the log text: %.2f\n", size / 1e6,
+        static_cast<double>(size) / log.size());
+
+    // A view of 100,000 messages from a file, keeping them in a fresh archive.
+    const int viewed = std::min(messages, 100000);
+    std::filesystem::remove(dir / "archive.sqlite3");
+    WriteFileAtomic(folder + "log.txt", MakeLog(viewed));
+    std::ostringstream sink;
+    THeadlessMessageBox box { sink, "bench" };
+    NoProgress progress;
+    TSppList plugins { true, box, progress };
+    TSurfaces surfaces { folder + "general-1.bmp", plugins };
+    surfaces.CacheDir = folder + "cache/";
+    TSsParser parser;
+    parser.SetTagPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/tagpat.txt"));
+    parser.SetMetaPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/metapat.txt"));
+    TMessageList shown;
+    TLogView view(shown, parser, surfaces);
+    TViewPlace place;
+    place.folders = TAppFolders::Portable(folder, "velmo");
+    place.pages = { 100, "", folder, "styleIE.css" };
+    TViewRequest request;
+    request.source = TViewSource::LocalLog;
+    request.path = folder + "log.txt";
+    TArchive archive(folder + "view.sqlite3");
+    double storing = 0;
+    TViewHooks hooks;
+    hooks.store = [&](const TMessageList& read) {
+        const auto began = Clock::now();
+        archive.Store(read, "127.0.0.1:18470");
+        storing = Seconds(began);
+    };
+    at = Clock::now();
+    view.Run(request, place, hooks);
+    const double whole = Seconds(at);
+    std::printf("view of %d messages: %.2f s, of which keeping them %.2f s (%.1f%%)\n", viewed,
+        whole, storing, 100 * storing / whole);
+    std::filesystem::remove_all(dir);
+    return 0;
+}
