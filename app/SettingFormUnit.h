@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -69,9 +70,11 @@ public:
     QPushButton* HTMLFolderButton;
 
 private:
-    QLineEdit* LabelledEdit(const char* name, const QString& label, int left, int top, int width);
-    QPushButton* Button(
-        const char* name, const QString& caption, int left, int top, int width, int height);
+    // A field in `grid` at (row + 1, column) with its caption above it across labelSpan columns;
+    // the caption is named after the field with "Label" appended.
+    QLineEdit* LabelledEdit(QGridLayout* grid, int row, int column, int labelSpan, const char* name,
+        const QString& label);
+    QPushButton* Button(const char* name, const QString& caption);
     void BrowseFolder(QLineEdit* edit);
     void BrowseFile(QLineEdit* edit, const QString& filter);
 };
