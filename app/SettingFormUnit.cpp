@@ -1,5 +1,6 @@
 #include "app/SettingFormUnit.h"
 
+#include "Version.h"
 #include "app/QtText.h"
 #include "platform/Errors.h"
 #include "platform/StrUtils.h"
@@ -138,7 +139,7 @@ TSettingForm::TSettingForm(QWidget* owner)
     };
 
     ShowRefusal = [](QWidget* parent, const QString& text) {
-        QMessageBox::warning(parent, QStringLiteral("Velmo 2"), text);
+        QMessageBox::warning(parent, QStringLiteral(VELMO_TITLE), text);
     };
 
     adjustSize();
