@@ -14,7 +14,9 @@ class QPushButton;
 
 // The settings dialog ("設定"): the eight settings that are not window positions. The main window
 // fills it through the properties, runs it modally and copies the values back after OK; the
-// dialog never touches the configuration file. GUI thread only; one dialog per opening.
+// dialog never touches the configuration file. The controls sit in a grid that sizes itself to
+// the owner's font; the window takes the grid's size and keeps it. GUI thread only; one dialog per
+// opening.
 class TSettingForm : public QDialog
 {
     Q_OBJECT
