@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "Version.h"
 #include "platform/DebugOutput.h"
 #include "platform/Termination.h"
 
@@ -78,7 +79,7 @@ bool TApplication::IsHeadless()
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv)
 {
-    setApplicationName(QStringLiteral("Velmo 2"));
+    setApplicationName(QStringLiteral(VELMO_TITLE));
     if (::pipe2(terminationPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         termination_ = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, this);
         connect(termination_, &QSocketNotifier::activated, this, [] {

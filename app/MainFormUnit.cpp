@@ -1,5 +1,6 @@
 #include "app/MainFormUnit.h"
 
+#include "Version.h"
 #include "app/ArchiveCommands.h"
 #include "app/BottleCommands.h"
 #include "app/BrowserPage.h"
@@ -55,7 +56,7 @@ TMainForm::TMainForm(const TMainFormEnvironment& environment, QWidget* parent)
     , Surfaces(environment.folders.DataFile("general-1.bmp"), *environment.sppList)
     , environment_(environment)
 {
-    setWindowTitle(QStringLiteral("Velmo 2"));
+    setWindowTitle(QStringLiteral(VELMO_TITLE));
     // The font the forms are designed for has no Linux counterpart; IPAPGothic has its metrics.
     QFont::insertSubstitution(kFontName, QStringLiteral("IPAPGothic"));
     QFont font(kFontName);
@@ -496,7 +497,7 @@ void TMainForm::AboutMenuClick()
     TMessageRequest request;
     request.kind = TMessageKind::Information;
     request.title = Sjis("情報");
-    request.text = Sjis("Velmo version 2.0.0.10\r\n開発元サイトを開きますか？");
+    request.text = Sjis("Velmo version " VELMO_VERSION "\r\n開発元サイトを開きますか？");
     request.buttons = TMessageButtons::YesNo;
     request.defaultAnswer = TMessageAnswer::No;
     if (environment_.messageBox->Show(request) == TMessageAnswer::Yes)

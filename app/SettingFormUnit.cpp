@@ -1,12 +1,15 @@
 #include "app/SettingFormUnit.h"
 
+#include "Version.h"
 #include "platform/Errors.h"
 #include "platform/QtText.h"
 #include "platform/StrUtils.h"
 
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -14,6 +17,24 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+namespace {
+
+// A browse button as narrow as its caption allows, never narrower than the form's 51 pixels: the
+// style's minimum width for captioned buttons would crowd out the fields beside it.
+void FitToCaption(QPushButton* button)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const QSize text = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
+    const QSize needed
+        = button->style()->sizeFromContents(QStyle::CT_PushButton, &option, text, button);
+    button->setFixedWidth(std::max(51, needed.width()));
+}
+
+} // namespace
 
 TSettingForm::TSettingForm(QWidget* owner)
     : QDialog(owner, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint)
@@ -22,34 +43,69 @@ TSettingForm::TSettingForm(QWidget* owner)
     setWindowTitle(QStringLiteral("設定"));
     if (owner)
         setFont(owner->font());
-    setFixedSize(701, 240);
 
-    LUIDEdit = LabelledEdit("LUIDEdit", QStringLiteral("LUID(&L)"), 8, 16, 337);
+    // Two columns, each caption just above its field: on the left the LUID, the page count and
+    // the FMO names; on the right the five folders and programs, each with its browse button;
+    // OK and Cancel below on the right. The minimum widths keep the form's look at its own font;
+    // a larger font widens and heightens the rows, and the window takes the size they need.
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(8, 2, 8, 7);
+    grid->setHorizontalSpacing(7);
+    grid->setVerticalSpacing(3);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+
+    LUIDEdit = LabelledEdit(grid, 0, 0, 1, "LUIDEdit", QStringLiteral("LUID(&L)"));
+    LUIDEdit->setMinimumWidth(337);
     PageEdit = LabelledEdit(
-        "PageEdit", QStringLiteral("１ページに表示するメッセージ数(&P)"), 8, 56, 121);
+        grid, 2, 0, 1, "PageEdit", QStringLiteral("１ページに表示するメッセージ数(&P)"));
+    PageEdit->setMinimumWidth(121);
+    grid->setAlignment(PageEdit, Qt::AlignLeft);
     auto* memoLabel = new QLabel(QStringLiteral("参照FMO名"), this);
     memoLabel->setObjectName(QStringLiteral("Label1"));
-    memoLabel->setGeometry(8, 80, 60, 12);
+    grid->addWidget(memoLabel, 4, 0, Qt::AlignBottom);
     FMOMemo = new QPlainTextEdit(this);
     FMOMemo->setObjectName(QStringLiteral("FMOMemo"));
-    FMOMemo->setGeometry(8, 96, 337, 73);
     FMOMemo->setTabChangesFocus(true);
-    OKButton = Button("OKButton", QStringLiteral("&OK"), 536, 208, 75, 25);
-    CancelButton = Button("CancelButton", QStringLiteral("キャンセル(&C)"), 616, 208, 75, 25);
-    SPPFolderEdit = LabelledEdit("SPPFolderEdit",
-        QStringLiteral("サーフィスプレビュープラグインの存在するフォルダ"), 352, 16, 281);
+    // The memo fills the rows beside it rather than asking for rows of its own.
+    FMOMemo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+    FMOMemo->setMinimumSize(337, 73);
+    grid->addWidget(FMOMemo, 5, 0, 4, 1);
+
+    OKButton = Button("OKButton", QStringLiteral("&OK"));
+    CancelButton = Button("CancelButton", QStringLiteral("キャンセル(&C)"));
+    SPPFolderEdit = LabelledEdit(grid, 0, 1, 2, "SPPFolderEdit",
+        QStringLiteral("サーフィスプレビュープラグインの存在するフォルダ"));
     CacheFolderEdit
-        = LabelledEdit("CacheFolderEdit", QStringLiteral("キャッシュフォルダ"), 352, 56, 281);
-    CSSFileEdit = LabelledEdit("CSSFileEdit", QStringLiteral("スタイルシート"), 352, 96, 281);
-    SPPChoice = Button("SPPChoice", QStringLiteral("参照..."), 640, 16, 51, 25);
-    CacheChoice = Button("CacheChoice", QStringLiteral("参照..."), 641, 56, 51, 25);
-    CSSChoice = Button("CSSChoice", QStringLiteral("参照..."), 641, 96, 51, 25);
-    BrowserEdit = LabelledEdit("BrowserEdit", QStringLiteral("ブラウザ"), 352, 136, 281);
-    BrowserSelectButton
-        = Button("BrowserSelectButton", QStringLiteral("参照..."), 640, 136, 51, 25);
+        = LabelledEdit(grid, 2, 1, 2, "CacheFolderEdit", QStringLiteral("キャッシュフォルダ"));
+    CSSFileEdit = LabelledEdit(grid, 4, 1, 2, "CSSFileEdit", QStringLiteral("スタイルシート"));
+    SPPChoice = Button("SPPChoice", QStringLiteral("参照..."));
+    CacheChoice = Button("CacheChoice", QStringLiteral("参照..."));
+    CSSChoice = Button("CSSChoice", QStringLiteral("参照..."));
+    BrowserEdit = LabelledEdit(grid, 6, 1, 2, "BrowserEdit", QStringLiteral("ブラウザ"));
+    BrowserSelectButton = Button("BrowserSelectButton", QStringLiteral("参照..."));
     HTMLFolderEdit
-        = LabelledEdit("HTMLFolderEdit", QStringLiteral("HTML出力フォルダ"), 352, 176, 281);
-    HTMLFolderButton = Button("HTMLFolderButton", QStringLiteral("参照..."), 640, 176, 51, 25);
+        = LabelledEdit(grid, 8, 1, 2, "HTMLFolderEdit", QStringLiteral("HTML出力フォルダ"));
+    HTMLFolderButton = Button("HTMLFolderButton", QStringLiteral("参照..."));
+    int row = 1;
+    for (QLineEdit* edit :
+        { SPPFolderEdit, CacheFolderEdit, CSSFileEdit, BrowserEdit, HTMLFolderEdit })
+        edit->setMinimumWidth(281);
+    for (QPushButton* button :
+        { SPPChoice, CacheChoice, CSSChoice, BrowserSelectButton, HTMLFolderButton }) {
+        FitToCaption(button);
+        grid->addWidget(button, row, 2);
+        row += 2;
+    }
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(5);
+    buttons->addStretch();
+    for (QPushButton* button : { OKButton, CancelButton }) {
+        button->setMinimumWidth(75);
+        buttons->addWidget(button);
+    }
+    grid->addItem(new QSpacerItem(0, 6, QSizePolicy::Minimum, QSizePolicy::Fixed), 10, 0);
+    grid->addLayout(buttons, 11, 0, 1, 3);
 
     // The tab order of the table: 0 LUIDEdit ... 14 HTMLFolderButton.
     QWidget* order[] = { LUIDEdit, PageEdit, FMOMemo, OKButton, CancelButton, SPPFolderEdit,
@@ -83,44 +139,32 @@ TSettingForm::TSettingForm(QWidget* owner)
     };
 
     ShowRefusal = [](QWidget* parent, const QString& text) {
-        QMessageBox::warning(parent, QStringLiteral("Velmo 2"), text);
+        QMessageBox::warning(parent, QStringLiteral(VELMO_TITLE), text);
     };
 
-    // The form's pixel sizes were made for another font: a caption that needs more room gets it.
-    for (QLabel* label : findChildren<QLabel*>()) {
-        const QSize needed = label->sizeHint();
-        if (needed.width() <= label->width() && needed.height() <= label->height())
-            continue;
-        // Taller upwards, so a caption keeps its place just above its field.
-        const QRect at = label->geometry();
-        const int height = std::max(needed.height(), at.height());
-        label->setGeometry(
-            at.left(), at.bottom() + 1 - height, std::max(needed.width(), at.width()), height);
-    }
-
+    adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
 }
 
 QLineEdit* TSettingForm::LabelledEdit(
-    const char* name, const QString& label, int left, int top, int width)
+    QGridLayout* grid, int row, int column, int labelSpan, const char* name, const QString& label)
 {
     auto* edit = new QLineEdit(this);
     edit->setObjectName(QString::fromLatin1(name));
-    edit->setGeometry(left, top, width, 20);
+    grid->addWidget(edit, row + 1, column);
     auto* caption = new QLabel(label, this);
     caption->setObjectName(QString::fromLatin1(name) + QStringLiteral("Label"));
-    caption->setGeometry(left, top - 3 - 12, width + 60, 12);
     caption->setBuddy(edit);
+    grid->addWidget(caption, row, column, 1, labelSpan, Qt::AlignBottom);
     return edit;
 }
 
-QPushButton* TSettingForm::Button(
-    const char* name, const QString& caption, int left, int top, int width, int height)
+QPushButton* TSettingForm::Button(const char* name, const QString& caption)
 {
     auto* button = new QPushButton(caption, this);
     button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(left, top, width, height);
+    button->setMinimumHeight(25);
     return button;
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -15,7 +16,9 @@ class QPushButton;
 
 // The settings dialog ("設定"): the eight settings that are not window positions. The main window
 // shows its configuration in it, runs it modally and takes the values back after OK; the dialog
-// never touches the configuration file. GUI thread only; one dialog per opening.
+// never touches the configuration file. The controls sit in a grid that sizes itself to the
+// owner's font; the window takes the grid's size and keeps it. GUI thread only; one dialog per
+// opening.
 class TSettingForm : public QDialog
 {
     Q_OBJECT
@@ -77,9 +80,11 @@ public:
     QPushButton* HTMLFolderButton;
 
 private:
-    QLineEdit* LabelledEdit(const char* name, const QString& label, int left, int top, int width);
-    QPushButton* Button(
-        const char* name, const QString& caption, int left, int top, int width, int height);
+    // A field in `grid` at (row + 1, column) with its caption above it across labelSpan columns;
+    // the caption is named after the field with "Label" appended.
+    QLineEdit* LabelledEdit(QGridLayout* grid, int row, int column, int labelSpan, const char* name,
+        const QString& label);
+    QPushButton* Button(const char* name, const QString& caption);
     void BrowseFolder(QLineEdit* edit);
     void BrowseFile(QLineEdit* edit, const QString& filter);
 };

@@ -1,5 +1,6 @@
 // The viewer's entry point: library plus main().
 
+#include "Version.h"
 #include "app/Application.h"
 #include "app/ArchiveCommands.h"
 #include "app/CommandLine.h"
@@ -82,7 +83,7 @@ int main(int argc, char* argv[])
         std::unique_ptr<IMessageBox> messageBox;
         TQtMessageBox* windowBoxes = nullptr;
         if (TApplication::IsHeadless()) {
-            messageBox = std::make_unique<THeadlessMessageBox>(std::cerr, "Velmo 2");
+            messageBox = std::make_unique<THeadlessMessageBox>(std::cerr, VELMO_TITLE);
         } else {
             auto boxes = std::make_unique<TQtMessageBox>();
             windowBoxes = boxes.get();

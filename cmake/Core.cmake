@@ -49,7 +49,10 @@ add_library(velmo_core STATIC
   render/SsParser.cpp
   render/Surfaces.cpp
 )
-target_include_directories(velmo_core PUBLIC ${PROJECT_SOURCE_DIR})
+# The generated Version.h sits in the build tree, included as "Version.h".
+configure_file(${PROJECT_SOURCE_DIR}/cmake/Version.h.in ${PROJECT_BINARY_DIR}/generated/Version.h
+  @ONLY)
+target_include_directories(velmo_core PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
 find_package(CURL REQUIRED)
 find_package(SQLiteCpp REQUIRED)
 target_link_libraries(velmo_core PUBLIC ${CMAKE_DL_LIBS} CURL::libcurl SQLiteCpp sqlite3)

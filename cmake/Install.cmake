@@ -11,7 +11,12 @@ install(FILES ${VELMO_DATA_FILES} DESTINATION share/velmo)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/demo-ghosts DESTINATION share/velmo)
 
 install(FILES ${VELMO_PACKAGING}/${VELMO_ID}.desktop DESTINATION share/applications)
-install(FILES ${VELMO_PACKAGING}/${VELMO_ID}.metainfo.xml DESTINATION share/metainfo)
+# The manual pages and the AppStream data carry the project's version: made from templates.
+set(VELMO_PACKAGING_OUT ${CMAKE_BINARY_DIR}/packaging)
+foreach(file velmo.1 velmo-bottle-server.1 velmo-ghost-host.1 ${VELMO_ID}.metainfo.xml)
+  configure_file(${VELMO_PACKAGING}/${file}.in ${VELMO_PACKAGING_OUT}/${file} @ONLY)
+endforeach()
+install(FILES ${VELMO_PACKAGING_OUT}/${VELMO_ID}.metainfo.xml DESTINATION share/metainfo)
 install(FILES ${VELMO_PACKAGING}/velmo.svg DESTINATION share/icons/hicolor/scalable/apps)
 foreach(size 48 256)
   install(FILES ${VELMO_PACKAGING}/velmo-${size}.png
@@ -20,19 +25,19 @@ endforeach()
 
 # Manual pages and the changelog go compressed, as the distribution's rules ask.
 set(VELMO_COMPRESSED)
-foreach(file velmo.1 velmo-bottle-server.1 velmo-ghost-host.1 changelog)
-  set(out ${CMAKE_BINARY_DIR}/packaging/${file}.gz)
+foreach(in ${VELMO_PACKAGING_OUT}/velmo.1 ${VELMO_PACKAGING_OUT}/velmo-bottle-server.1
+    ${VELMO_PACKAGING_OUT}/velmo-ghost-host.1 ${VELMO_PACKAGING}/changelog)
+  get_filename_component(file ${in} NAME)
+  set(out ${VELMO_PACKAGING_OUT}/${file}.gz)
   add_custom_command(OUTPUT ${out}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
-    COMMAND gzip -9n -c ${VELMO_PACKAGING}/${file} > ${out}
-    DEPENDS ${VELMO_PACKAGING}/${file} VERBATIM)
+    COMMAND gzip -9n -c ${in} > ${out}
+    DEPENDS ${in} VERBATIM)
   list(APPEND VELMO_COMPRESSED ${out})
 endforeach()
 add_custom_target(velmo_packaging ALL DEPENDS ${VELMO_COMPRESSED})
-install(FILES ${CMAKE_BINARY_DIR}/packaging/velmo.1.gz
-  ${CMAKE_BINARY_DIR}/packaging/velmo-bottle-server.1.gz
-  ${CMAKE_BINARY_DIR}/packaging/velmo-ghost-host.1.gz DESTINATION share/man/man1)
-install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz ${VELMO_PACKAGING}/copyright
+install(FILES ${VELMO_PACKAGING_OUT}/velmo.1.gz ${VELMO_PACKAGING_OUT}/velmo-bottle-server.1.gz
+  ${VELMO_PACKAGING_OUT}/velmo-ghost-host.1.gz DESTINATION share/man/man1)
+install(FILES ${VELMO_PACKAGING_OUT}/changelog.gz ${VELMO_PACKAGING}/copyright
   DESTINATION share/doc/velmo)
 
 # The Debian package: dependencies from the binaries (dpkg-shlibdeps, which also finds the
@@ -40,6 +45,7 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz ${VELMO_PACKAGING}/copy
 # plug-ins, Qt's own translations and the Japanese font the forms are drawn for.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velmo)
+# The same version as the About box (tests/install/package-test.sh checks that they agree).
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Velmo developers")
 set(CPACK_PACKAGE_CONTACT "The Velmo developers <velmo@example.org>")

@@ -19,7 +19,6 @@ add_library(velmo_ui STATIC
 target_link_libraries(velmo_ui PUBLIC velmo_core Qt6::Widgets Qt6::WebEngineWidgets Qt6::WebChannel)
 
 add_executable(velmo app/main.cpp)
-target_compile_definitions(velmo PRIVATE VELMO_VERSION="${PROJECT_VERSION}")
 # The program folder holds the configuration file and the data files, so the program gets a
 # folder of its own.
 set_target_properties(velmo PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

@@ -71,6 +71,20 @@ private slots:
         QCOMPARE(FetchQuery(dialog.Request(), Now()), std::string("?recent=60"));
     }
 
+    void NothingIsCutInTheFormFontOrTwiceIt()
+    {
+        for (const int pixels : { 12, 24 }) {
+            QWidget owner;
+            owner.setFont(FormFont(pixels));
+            TLogDownForm dialog(&owner, endpoint_, {});
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            VerifyNothingCut(dialog, pixels == 12 ? QSize(440, 150) : QSize(1024, 768));
+            if (QTest::currentTestFailed())
+                return;
+        }
+    }
+
     void ChangingAControlSelectsItsRow()
     {
         TLogDownForm dialog(nullptr);

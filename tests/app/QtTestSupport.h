@@ -4,7 +4,12 @@
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QFont>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
 
 #include <string>
 #include <utility>
@@ -53,3 +58,50 @@ public:
         return answer;
     }
 };
+
+// The font the forms are drawn in on Linux, at the given pixel size.
+inline QFont FormFont(int pixels)
+{
+    QFont font(QStringLiteral("IPAPGothic"));
+    font.setPixelSize(pixels);
+    return font;
+}
+
+// Checks a shown dialog as a person sees it: every caption whole, every field at least as large
+// as its text needs (a memo shows two lines), no control over another, all of them inside the
+// window, and the window no larger than atMost.
+inline void VerifyNothingCut(const QWidget& dialog, QSize atMost)
+{
+    QVERIFY2(dialog.width() <= atMost.width() && dialog.height() <= atMost.height(),
+        qPrintable(QStringLiteral("%1x%2").arg(dialog.width()).arg(dialog.height())));
+    QList<const QWidget*> seen;
+    for (const QWidget* w : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!w->isVisible())
+            continue;
+        const QRect at = w->geometry();
+        const QString name = w->objectName()
+            + QStringLiteral(" at %1,%2 %3x%4")
+                  .arg(at.x())
+                  .arg(at.y())
+                  .arg(at.width())
+                  .arg(at.height());
+        QSize needed = w->sizeHint();
+        if (const auto* area = qobject_cast<const QAbstractScrollArea*>(w)) {
+            QVERIFY2(
+                area->viewport()->height() >= 2 * w->fontMetrics().lineSpacing(), qPrintable(name));
+            needed = w->minimumSizeHint();
+        } else if (const auto* button = qobject_cast<const QAbstractButton*>(w)) {
+            // The style's minimum width for buttons is no need of the caption's.
+            needed.setWidth(std::min(needed.width(),
+                w->fontMetrics().size(Qt::TextShowMnemonic, button->text()).width() + 8));
+        }
+        QVERIFY2(at.width() >= needed.width() && at.height() >= needed.height(),
+            qPrintable(
+                name + QStringLiteral(" needs %1x%2").arg(needed.width()).arg(needed.height())));
+        QVERIFY2(dialog.rect().contains(at), qPrintable(name));
+        for (const QWidget* other : seen)
+            QVERIFY2(!other->geometry().intersects(at),
+                qPrintable(name + QStringLiteral(" overlaps ") + other->objectName()));
+        seen << w;
+    }
+}

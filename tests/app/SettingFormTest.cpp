@@ -53,46 +53,61 @@ class SettingFormTest : public QObject
     }
 
 private slots:
-    void ControlsStandWhereTheTableSays()
+    // Captions, tab order, each caption just above its field and each browse button beside its
+    // field, in the form's font.
+    void ControlsStandInTheTablesOrder()
     {
-        TSettingForm dialog(nullptr);
+        QWidget owner;
+        owner.setFont(FormFont(12));
+        TSettingForm dialog(&owner);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(dialog.windowTitle(), QStringLiteral("設定"));
-        QCOMPARE(dialog.size(), QSize(701, 240));
         const struct
         {
             const char* name;
-            QRect geometry;
             const char* label;
+            const char* beside; // the field a browse button fills
         } controls[] = {
-            { "LUIDEdit", { 8, 16, 337, 20 }, "LUID(&L)" },
-            { "PageEdit", { 8, 56, 121, 20 }, "１ページに表示するメッセージ数(&P)" },
-            { "FMOMemo", { 8, 96, 337, 73 }, nullptr },
-            { "OKButton", { 536, 208, 75, 25 }, "&OK" },
-            { "CancelButton", { 616, 208, 75, 25 }, "キャンセル(&C)" },
-            { "SPPFolderEdit", { 352, 16, 281, 20 },
-                "サーフィスプレビュープラグインの存在するフォルダ" },
-            { "CacheFolderEdit", { 352, 56, 281, 20 }, "キャッシュフォルダ" },
-            { "CSSFileEdit", { 352, 96, 281, 20 }, "スタイルシート" },
-            { "SPPChoice", { 640, 16, 51, 25 }, "参照..." },
-            { "CacheChoice", { 641, 56, 51, 25 }, "参照..." },
-            { "CSSChoice", { 641, 96, 51, 25 }, "参照..." },
-            { "BrowserEdit", { 352, 136, 281, 20 }, "ブラウザ" },
-            { "BrowserSelectButton", { 640, 136, 51, 25 }, "参照..." },
-            { "HTMLFolderEdit", { 352, 176, 281, 20 }, "HTML出力フォルダ" },
-            { "HTMLFolderButton", { 640, 176, 51, 25 }, "参照..." },
+            { "LUIDEdit", "LUID(&L)", nullptr },
+            { "PageEdit", "１ページに表示するメッセージ数(&P)", nullptr },
+            { "FMOMemo", "参照FMO名", nullptr },
+            { "OKButton", "&OK", nullptr },
+            { "CancelButton", "キャンセル(&C)", nullptr },
+            { "SPPFolderEdit", "サーフィスプレビュープラグインの存在するフォルダ", nullptr },
+            { "CacheFolderEdit", "キャッシュフォルダ", nullptr },
+            { "CSSFileEdit", "スタイルシート", nullptr },
+            { "SPPChoice", "参照...", "SPPFolderEdit" },
+            { "CacheChoice", "参照...", "CacheFolderEdit" },
+            { "CSSChoice", "参照...", "CSSFileEdit" },
+            { "BrowserEdit", "ブラウザ", nullptr },
+            { "BrowserSelectButton", "参照...", "BrowserEdit" },
+            { "HTMLFolderEdit", "HTML出力フォルダ", nullptr },
+            { "HTMLFolderButton", "参照...", "HTMLFolderEdit" },
         };
         QWidget* previous = nullptr;
         for (const auto& c : controls) {
             auto* widget = dialog.findChild<QWidget*>(QString::fromLatin1(c.name));
             QVERIFY2(widget, c.name);
-            QCOMPARE(widget->geometry(), c.geometry);
+            const QRect at = widget->geometry();
             if (auto* button = qobject_cast<QPushButton*>(widget)) {
                 QCOMPARE(button->text(), QString::fromUtf8(c.label));
-            } else if (c.label) {
-                auto* label = dialog.findChild<QLabel*>(
-                    QString::fromLatin1(c.name) + QStringLiteral("Label"));
+            } else {
+                auto* label = dialog.findChild<QLabel*>(widget == dialog.FMOMemo
+                        ? QStringLiteral("Label1")
+                        : QString::fromLatin1(c.name) + QStringLiteral("Label"));
                 QCOMPARE(label->text(), QString::fromUtf8(c.label));
-                QCOMPARE(label->geometry().bottom() + 1 + 3, c.geometry.top());
+                QCOMPARE(label->x(), at.x());
+                QVERIFY2(label->geometry().bottom() < at.top()
+                        && label->geometry().bottom() + 8 > at.top(),
+                    c.name);
+            }
+            if (c.beside) {
+                const QRect field
+                    = dialog.findChild<QWidget*>(QString::fromLatin1(c.beside))->geometry();
+                QVERIFY2(at.left() > field.right() && at.top() <= field.center().y()
+                        && at.bottom() >= field.center().y(),
+                    c.name);
             }
             if (previous) {
                 // The next widget that Tab moves to; labels take no focus.
@@ -103,7 +118,25 @@ private slots:
             }
             previous = widget;
         }
+        // OK and Cancel in the bottom right corner.
+        QVERIFY(dialog.OKButton->y() > dialog.HTMLFolderEdit->geometry().bottom());
+        QVERIFY(dialog.CancelButton->x() > dialog.OKButton->geometry().right());
         QVERIFY(dialog.OKButton->isDefault());
+    }
+
+    void NothingIsCutInTheFormFontOrTwiceIt()
+    {
+        for (const int pixels : { 12, 24 }) {
+            QWidget owner;
+            owner.setFont(FormFont(pixels));
+            TSettingForm dialog(&owner);
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            // The form's own size give or take a tenth; at twice the font, a small screen.
+            VerifyNothingCut(dialog, pixels == 12 ? QSize(771, 264) : QSize(1024, 768));
+            if (QTest::currentTestFailed())
+                return;
+        }
     }
 
     void ShowsTheWindowsValuesAndCancelChangesNothing()
