@@ -76,7 +76,7 @@ private slots:
         for (const int pixels : { 12, 24 }) {
             QWidget owner;
             owner.setFont(FormFont(pixels));
-            TLogDownForm dialog(&owner, endpoint_, {});
+            TLogDownForm dialog(&owner);
             dialog.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
             VerifyNothingCut(dialog, pixels == 12 ? QSize(440, 150) : QSize(1024, 768));
