@@ -6,6 +6,7 @@
 #include "platform/FileIO.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <cmath>
 #include <cstring>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -300,13 +301,15 @@ void TArchive::Recall(TDateTime from, TDateTime to, TMessageList& list) const
     });
 }
 
-std::optional<TDateTime> TArchive::Newest(const std::string& server) const
+std::optional<TDateTime> TArchive::Newest(
+    const std::string& server, std::optional<TDateTime> before) const
 {
     return Guard([&]() -> std::optional<TDateTime> {
         SQLite::Statement select(*db_,
             "SELECT max(message.time) FROM message JOIN server ON server.id = message.server "
-            "WHERE server.name = ?");
+            "WHERE server.name = ? AND message.time < ?");
         BindBlob(select, 1, server);
+        select.bind(2, before.value_or(HUGE_VAL));
         if (!select.executeStep() || select.getColumn(0).isNull())
             return std::nullopt;
         return select.getColumn(0).getDouble();
@@ -316,4 +319,27 @@ std::optional<TDateTime> TArchive::Newest(const std::string& server) const
 int64_t TArchive::Count() const
 {
     return Guard([this] { return db_->execAndGet("SELECT count(*) FROM message").getInt64(); });
+}
+
+std::optional<TVoteCounts> TArchive::CountVote(const std::string& mid, bool agree)
+{
+    return Guard([&]() -> std::optional<TVoteCounts> {
+        // Only messages of a server have a MID ("IN" lets the (server, mid) key find them).
+        constexpr const char* kKeyed = " WHERE server IN (SELECT id FROM server) AND mid = ?";
+        SQLite::Transaction transaction(*db_);
+        SQLite::Statement update(*db_,
+            std::string(agree ? "UPDATE message SET agrees = agrees + 1"
+                              : "UPDATE message SET votes = votes + 1")
+                + kKeyed);
+        BindBlob(update, 1, mid);
+        if (update.exec() == 0)
+            return std::nullopt;
+        SQLite::Statement select(
+            *db_, std::string("SELECT votes, agrees FROM message") + kKeyed + " ORDER BY id DESC");
+        BindBlob(select, 1, mid);
+        select.executeStep();
+        const TVoteCounts counts { select.getColumn(0).getInt(), select.getColumn(1).getInt() };
+        transaction.commit();
+        return counts;
+    });
 }

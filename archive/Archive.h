@@ -32,6 +32,13 @@ struct TArchiveCounts
     int64_t known = 0; // messages already kept: their counts were brought up to date
 };
 
+// A message's vote and agreement counts.
+struct TVoteCounts
+{
+    int32_t votes = 0;
+    int32_t agrees = 0;
+};
+
 // The archive of every message Velmo has seen: one SQLite file (WAL journal), one row a message.
 // A message with a MID is keyed by its bottle server (as the setting writes it) and its MID; one
 // without (Sent.log) by a hash of its time, channel, ghost and script. Seeing a message again
@@ -87,9 +94,13 @@ public:
         const std::function<bool(const TBottleMessage&)>& visit) const;
     // The same, appended to the list.
     void Recall(TDateTime from, TDateTime to, TMessageList& list) const;
-    // The time of the newest message kept from the server.
-    std::optional<TDateTime> Newest(const std::string& server) const;
+    // The time of the newest message kept from the server (of those earlier than `before`).
+    std::optional<TDateTime> Newest(
+        const std::string& server, std::optional<TDateTime> before = std::nullopt) const;
     int64_t Count() const;
+    // One more vote (or agreement) for the messages kept under this MID from any server, in one
+    // transaction; their counts afterwards (the latest kept's), or nothing when none has the MID.
+    std::optional<TVoteCounts> CountVote(const std::string& mid, bool agree);
 
 private:
     void Open();
