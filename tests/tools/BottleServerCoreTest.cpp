@@ -1,6 +1,8 @@
 #include "tools/bottleserver/BottleServerCore.h"
 
 #include "TestSupport.h"
+#include "archive/Archive.h"
+#include "log/LogReader.h"
 #include "platform/StrUtils.h"
 
 namespace {
@@ -88,6 +90,45 @@ TEST(BottleServerCore, VotesAndAgreesAreCountedAndCheckedPerMid)
     const auto lines = SplitLines(core.FetchLog({ { "recent", "60" } }, now));
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[3], "20261208100000\tm1\tch\tghost\t1\t3\t4\t\\h\\s0hello");
+}
+
+// Serving an archive: a range answers the kept lines byte for byte (never the messages kept
+// without a MID), and votes and agreements go into the archive's counts.
+TEST(BottleServerCore, ServesAnArchiveAndCountsVotesIntoIt)
+{
+    const TempDir dir;
+    TArchive archive(dir.Sjis() + "archive.sqlite3");
+    TMessageList list;
+    ParseLog("Result: OK\r\nh\r\nh\r\n" + Line("20040601090000", "a") + "\r\n"
+            + Line("20040615235959", "b") + "\r\n" + Line("20040616000000", "c") + "\r\n",
+        list);
+    archive.Store(list, "bottle.example:80");
+    ParseSentLog("ch,ghost,2004/06/15 12:00:00,\\h\\s0sent", list);
+    archive.Store(list, "");
+    TBottleServerCore core;
+    core.SetArchive(archive);
+    const TDateTime now = At(2026, 12, 8, 10, 30);
+    const std::map<std::string, std::string> day15 { { "year_lo", "2004" }, { "month_lo", "6" },
+        { "day_lo", "15" }, { "year_hi", "2004" }, { "month_hi", "6" }, { "day_hi", "15" } };
+    const auto command = [&](const char* type, const char* mid) {
+        return core.Command(std::string("Command:%20voteMessage%0D%0AVoteType:%20") + type
+                + "%0D%0ALUID:%20me%0D%0AMID:%20" + mid + "%0D%0A",
+            now);
+    };
+    EXPECT_EQ(SplitLines(core.FetchLog(day15, now)).at(3), Line("20040615235959", "b"));
+    EXPECT_EQ(Mids(core.FetchLog(day15, now)), (std::vector<std::string> { "b" }));
+    EXPECT_EQ(Mids(core.FetchLog({ { "recent", "5000" } }, At(2004, 6, 16, 1))),
+        (std::vector<std::string> { "b", "c" }));
+    EXPECT_EQ(command("Vote", "b"), "Result: OK\r\nVotes: 3\r\nAgrees: 3\r\n");
+    EXPECT_EQ(command("Agree", "b"), "Result: OK\r\nVotes: 3\r\nAgrees: 4\r\n");
+    EXPECT_EQ(command("Vote", "zz"),
+        "Result: Err\r\nExtraMessage: " + J("そのメッセージはありません: ") + "zz\r\n");
+    list.Clear();
+    archive.Recall(At(2004, 6, 15, 23), At(2004, 6, 16), list);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Items(0).Votes, 3);
+    EXPECT_EQ(list.Items(0).Agrees, 4);
+    EXPECT_EQ(archive.Count(), 4);
 }
 
 } // namespace

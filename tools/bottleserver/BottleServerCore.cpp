@@ -1,6 +1,8 @@
 #include "tools/bottleserver/BottleServerCore.h"
 
+#include "archive/Archive.h"
 #include "ghost/HeadValue.h"
+#include "log/BottleMessage.h"
 #include "platform/Encoding.h"
 #include "platform/StrUtils.h"
 
@@ -19,6 +21,13 @@ std::string Answer(const std::vector<std::pair<std::string, std::string>>& pairs
     for (const auto& [name, value] : pairs)
         text += name + ": " + value + "\r\n";
     return text;
+}
+
+// The answer to a vote or agreement: the message's counts afterwards.
+std::string CountsAnswer(int votes, int agrees)
+{
+    return Answer({ { "Result", "OK" }, { "Votes", std::to_string(votes) },
+        { "Agrees", std::to_string(agrees) } });
 }
 
 std::string JoinFields(const std::vector<std::string>& fields)
@@ -139,10 +148,49 @@ std::string TBottleServerCore::FetchLog(
     }
     std::string text
         = "Result: OK\r\nServer: Velmo bundled bottle server\r\nNow: " + Stamp(now) + "\r\n";
+    if (archive_) {
+        try {
+            return text + ArchiveLines(*from - 1e-9, *to + 1e-9);
+        } catch (const EVelmoError& e) {
+            return ErrorAnswer(e.what());
+        }
+    }
     for (const Entry& entry : Entries(now))
         if (entry.time >= *from - 1e-9 && entry.time <= *to + 1e-9)
             text += WithCounts(entry) + "\r\n";
     return text;
+}
+
+void TBottleServerCore::SetArchive(TArchive& archive)
+{
+    archive_ = &archive;
+}
+
+std::string TBottleServerCore::LogLine(const TBottleMessage& m)
+{
+    return JoinFields({ Stamp(m.LogTime), m.MID, m.Channel, m.Ghost, std::to_string(m.Connections),
+        std::to_string(m.Votes), std::to_string(m.Agrees), m.Script });
+}
+
+std::string TBottleServerCore::ArchiveLines(TDateTime from, TDateTime to) const
+{
+    std::string lines;
+    archive_->ForEach(from, to, [&](const TBottleMessage& m) {
+        if (!m.MID.empty())
+            lines += LogLine(m) + "\r\n";
+        return true;
+    });
+    return lines;
+}
+
+std::string TBottleServerCore::ArchiveVote(const std::string& mid, bool agree)
+{
+    try {
+        const std::optional<TVoteCounts> counts = archive_->CountVote(mid, agree);
+        return counts ? CountsAnswer(counts->votes, counts->agrees) : UnknownMessage(mid);
+    } catch (const EVelmoError& e) {
+        return ErrorAnswer(e.what());
+    }
 }
 
 // The line with the votes and agreements counted here added to its own counts (fields 6 and 7).
@@ -159,6 +207,11 @@ std::string TBottleServerCore::WithCounts(const Entry& entry) const
 std::string TBottleServerCore::ErrorAnswer(const std::string& message)
 {
     return Answer({ { "Result", "Err" }, { "ExtraMessage", message } });
+}
+
+std::string TBottleServerCore::UnknownMessage(const std::string& mid)
+{
+    return ErrorAnswer(Sjis("そのメッセージはありません: ") + mid);
 }
 
 std::string TBottleServerCore::PercentDecode(const std::string& text)
@@ -186,15 +239,16 @@ std::string TBottleServerCore::Command(const std::string& body, TDateTime now)
     if (command.ValueOf("LUID").empty())
         return ErrorAnswer(Sjis("LUIDがありません"));
     const std::string mid = command.ValueOf("MID");
+    if (archive_)
+        return ArchiveVote(mid, type == "Agree");
     bool known = false;
     for (const Entry& entry : Entries(now))
         known |= entry.mid == mid;
     if (!known)
-        return ErrorAnswer(Sjis("そのメッセージはありません: ") + mid);
+        return UnknownMessage(mid);
     auto& counts = type == "Vote" ? votes_ : agrees_;
     ++counts[mid];
-    return Answer({ { "Result", "OK" }, { "Votes", std::to_string(Votes(mid)) },
-        { "Agrees", std::to_string(Agrees(mid)) } });
+    return CountsAnswer(Votes(mid), Agrees(mid));
 }
 
 int TBottleServerCore::Votes(const std::string& mid) const

@@ -7,11 +7,21 @@
 #include <string>
 #include <vector>
 
+class TArchive;
+class TBottleMessage;
+
 // The logic of the bundled bottle server, apart from its sockets: which log lines a /fetchlog.cgi
 // query selects, and what a /bottle2.cgi vote or agree command answers. Text is Shift_JIS bytes.
 class TBottleServerCore
 {
 public:
+    // Serves the archive's messages instead of a log: every message kept with a MID, from any
+    // server, with the MID and counts as kept (messages kept without one, from Sent.log or local
+    // files, are no message of a bottle server and are left out). Votes and agreements are added
+    // to the archive's counts, and a command's answer gives the counts kept. The archive must
+    // outlive the core.
+    void SetArchive(TArchive& archive);
+
     // Data lines of the fetched-log format (a leading "Result: OK" and its two header lines are
     // skipped). Lines whose first field is not a 14-digit time stamp are ignored.
     void SetLog(const std::string& text);
@@ -47,11 +57,16 @@ private:
     };
     std::vector<Entry> Entries(TDateTime now) const;
     std::string WithCounts(const Entry& entry) const;
+    std::string ArchiveLines(TDateTime from, TDateTime to) const;
+    std::string ArchiveVote(const std::string& mid, bool agree);
+    static std::string LogLine(const TBottleMessage& message);
+    static std::string UnknownMessage(const std::string& mid);
     static std::optional<Entry> ParseLine(const std::string& line);
 
     std::vector<Entry> log_;
     std::vector<Entry> demo_;
     std::optional<TDateTime> demoStart_;
+    TArchive* archive_ = nullptr;
     std::map<std::string, int> votes_;
     std::map<std::string, int> agrees_;
 };
