@@ -186,20 +186,25 @@ int64_t TArchive::ServerId(const std::string& server)
 {
     if (server == lastServer_ && serverId_ != 0)
         return serverId_;
-    SQLite::Statement find(*db_, "SELECT id FROM server WHERE name = ?");
-    BindBlob(find, 1, server);
-    int64_t id = 0;
-    if (find.executeStep()) {
-        id = find.getColumn(0).getInt64();
-    } else {
+    std::optional<int64_t> id = FindServer(server);
+    if (!id) {
         SQLite::Statement add(*db_, "INSERT INTO server (name) VALUES (?)");
         BindBlob(add, 1, server);
         add.exec();
         id = db_->getLastInsertRowid();
     }
     lastServer_ = server;
-    serverId_ = id;
-    return id;
+    serverId_ = *id;
+    return *id;
+}
+
+std::optional<int64_t> TArchive::FindServer(const std::string& server) const
+{
+    SQLite::Statement find(*db_, "SELECT id FROM server WHERE name = ?");
+    BindBlob(find, 1, server);
+    if (!find.executeStep())
+        return std::nullopt;
+    return find.getColumn(0).getInt64();
 }
 
 bool TArchive::Add(const TBottleMessage& m, const std::string& server)
@@ -305,12 +310,17 @@ std::optional<TDateTime> TArchive::Newest(
     const std::string& server, std::optional<TDateTime> before) const
 {
     return Guard([&]() -> std::optional<TDateTime> {
+        const std::optional<int64_t> id = FindServer(server);
+        if (!id)
+            return std::nullopt;
+        // Backwards along the time index from `before` to the server's first message ("+server"
+        // keeps the planner off the (server, mid) key, along which it would visit every message
+        // of the server: seconds for a million).
         SQLite::Statement select(*db_,
-            "SELECT max(message.time) FROM message JOIN server ON server.id = message.server "
-            "WHERE server.name = ? AND message.time < ?");
-        BindBlob(select, 1, server);
+            "SELECT time FROM message WHERE +server = ? AND time < ? ORDER BY time DESC LIMIT 1");
+        select.bind(1, *id);
         select.bind(2, before.value_or(HUGE_VAL));
-        if (!select.executeStep() || select.getColumn(0).isNull())
+        if (!select.executeStep())
             return std::nullopt;
         return select.getColumn(0).getDouble();
     });

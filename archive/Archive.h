@@ -106,7 +106,8 @@ private:
     void Open();
     void CreateSchema();
     void Upgrade(int from);
-    int64_t ServerId(const std::string& server);
+    int64_t ServerId(const std::string& server); // adds the server when it is new
+    std::optional<int64_t> FindServer(const std::string& server) const;
     bool Add(const TBottleMessage& message, const std::string& server);
     // Runs work, turning SQLite's failures into EArchiveError texts that name the file.
     template <typename Work> auto Guard(Work&& work) const -> decltype(work());
