@@ -9,11 +9,13 @@
 #include <new>
 #include <utf8proc.h>
 
-// FTS5's ascii tokenizer keeps every non-ASCII character in its token; these make every printable
-// ASCII character a token character too, so only blanks and control characters split. The
-// default unicode61 tokenizer would cut "!?" or "a." apart and lose them from the index.
-const char* const kBigramTokenizeOption
-    = R"(tokenize = "ascii tokenchars '!""#$%&''()*+,-./:;<=>?@[\]^_`{|}~'")";
+// FTS5's ascii tokenizer keeps every non-ASCII character in its token; tokenchars makes every
+// printable ASCII character a token character too, so only blanks and control characters split.
+// The default unicode61 tokenizer would cut "!?" or "a." apart and lose them from the index.
+// Hits are listed by time, never ranked, so the per-row sizes that ranking needs are not kept
+// (a twentieth of the index).
+const char* const kBigramTableOptions
+    = R"(tokenize = "ascii tokenchars '!""#$%&''()*+,-./:;<=>?@[\]^_`{|}~'", columnsize = 0)";
 
 namespace {
 
@@ -82,6 +84,27 @@ bool IsBlank(utf8proc_int32_t c)
     }
 }
 
+// Calls take(c, bytes) for each character of UTF-8 text: its code point and its bytes. A byte that
+// starts no character comes alone, with the code point -1.
+template <typename Take> void ForEachChar(std::string_view utf8, Take take)
+{
+    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(utf8.data());
+    const auto length = static_cast<utf8proc_ssize_t>(utf8.size());
+    for (utf8proc_ssize_t i = 0; i < length;) {
+        utf8proc_int32_t c = bytes[i];
+        utf8proc_ssize_t n = 1;
+        if (c >= 0x80) {
+            n = utf8proc_iterate(bytes + i, length - i, &c);
+            if (n < 0) {
+                c = -1;
+                n = 1;
+            }
+        }
+        take(c, utf8.substr(static_cast<size_t>(i), static_cast<size_t>(n)));
+        i += n;
+    }
+}
+
 struct FreeDeleter
 {
     void operator()(utf8proc_uint8_t* p) const { std::free(p); }
@@ -132,52 +155,37 @@ std::string NormaliseForSearch(std::string_view sjis)
     Gap gap = Gap::None;
     std::string out;
     out.reserve(static_cast<size_t>(length));
-    utf8proc_ssize_t i = 0;
-    while (i < length) {
-        utf8proc_int32_t c = mapped[i];
-        utf8proc_ssize_t n = 1;
-        if (c >= 0x80)
-            n = utf8proc_iterate(mapped + i, length - i, &c);
-        if (c == kSeparator) {
-            gap = out.empty() ? Gap::None : Gap::Separator;
-        } else if (IsBlank(c)) {
-            if (gap == Gap::None && !out.empty())
-                gap = Gap::Blank;
-        } else {
-            if (gap != Gap::None)
-                out += gap == Gap::Blank ? ' ' : kSeparator;
-            gap = Gap::None;
-            out.append(reinterpret_cast<const char*>(mapped + i), static_cast<size_t>(n));
-        }
-        i += n;
-    }
+    ForEachChar({ reinterpret_cast<const char*>(mapped), static_cast<size_t>(length) },
+        [&](utf8proc_int32_t c, std::string_view bytes) {
+            if (c == kSeparator) {
+                gap = out.empty() ? Gap::None : Gap::Separator;
+            } else if (IsBlank(c)) {
+                if (gap == Gap::None && !out.empty())
+                    gap = Gap::Blank;
+            } else {
+                if (gap != Gap::None)
+                    out += gap == Gap::Blank ? ' ' : kSeparator;
+                gap = Gap::None;
+                out += bytes;
+            }
+        });
     return out;
 }
 
 std::string Bigrams(std::string_view normalisedUtf8)
 {
-    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(normalisedUtf8.data());
-    const auto length = static_cast<utf8proc_ssize_t>(normalisedUtf8.size());
     std::string out;
     out.reserve(normalisedUtf8.size() * 3);
     std::string_view previous; // the character before, as it goes into a token
     bool apart = false; // a piece with tokens ended since the last token
-    utf8proc_ssize_t i = 0;
-    while (i < length) {
-        utf8proc_int32_t c = bytes[i];
-        utf8proc_ssize_t n = 1;
-        if (c >= 0x80)
-            n = utf8proc_iterate(bytes + i, length - i, &c);
+    ForEachChar(normalisedUtf8, [&](utf8proc_int32_t c, std::string_view bytes) {
         // A byte that is no character breaks the piece like a separator.
-        if (n < 0 || c == kSeparator) {
+        if (c < 0 || c == kSeparator) {
             apart = apart || !out.empty();
             previous = {};
-            i += n < 0 ? 1 : n;
-            continue;
+            return;
         }
-        const std::string_view current = c == ' '
-            ? kBlankInToken
-            : normalisedUtf8.substr(static_cast<size_t>(i), static_cast<size_t>(n));
+        const std::string_view current = c == ' ' ? kBlankInToken : bytes;
         if (!previous.empty()) {
             if (!out.empty())
                 out += ' ';
@@ -190,8 +198,7 @@ std::string Bigrams(std::string_view normalisedUtf8)
             out += current;
         }
         previous = current;
-        i += n;
-    }
+    });
     return out;
 }
 

@@ -15,10 +15,10 @@ class TSsParser;
 // on either side of a tag): no word is ever found across one. Other white space is a single
 // blank " ", never at either end of a piece, so a phrase with a blank matches exactly.
 
-// The FTS5 table option that the tokens need, for "CREATE VIRTUAL TABLE ... USING fts5(...,
-// <this>)": tokens are split on blanks only, every other character (punctuation and symbols
-// too) stays in its token.
-extern const char* const kBigramTokenizeOption;
+// The FTS5 table options that the tokens need, for "CREATE VIRTUAL TABLE ... USING fts5(text,
+// content = '', <these>)": tokens are split on blanks only, every other character (punctuation
+// and symbols too) stays in its token; no ranking.
+extern const char* const kBigramTableOptions;
 
 // The talk of a script as the page shows it: the tags removed (each one a "\n" between the text
 // runs it split), meta words and unknown tags kept as written, the escapes "\\\\", "\\%" and

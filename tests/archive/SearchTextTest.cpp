@@ -2,23 +2,13 @@
 
 #include "TestSupport.h"
 #include "render/SsParser.h"
+#include "tests/ShippedParser.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <set>
 #include <vector>
 
 namespace {
-
-TSsParser& ShippedParser()
-{
-    static TSsParser parser = [] {
-        TSsParser p;
-        p.SetTagPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/tagpat.txt"));
-        p.SetMetaPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/metapat.txt"));
-        return p;
-    }();
-    return parser;
-}
 
 const std::string kBlank = "\xE3\x80\x80"; // U+3000, a blank inside a token
 
@@ -125,7 +115,7 @@ TEST(SearchText, IndexFindsWhatAScanFinds)
         R"(\h\s[0]good\nmorning "x"\e)",
     };
     SQLite::Database db(":memory:", SQLite::OPEN_READWRITE);
-    db.exec(std::string("CREATE VIRTUAL TABLE t USING fts5(x, content='', ") + kBigramTokenizeOption
+    db.exec(std::string("CREATE VIRTUAL TABLE t USING fts5(x, content='', ") + kBigramTableOptions
         + ")");
     std::vector<std::string> texts;
     for (const char* script : scripts) {
