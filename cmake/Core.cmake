@@ -6,6 +6,7 @@ add_library(velmo_core STATIC
   app/CommandLine.cpp
   app/LogView.cpp
   archive/Archive.cpp
+  archive/SearchText.cpp
   archive/Sync.cpp
   app/Configuration.cpp
   app/OutsideBrowser.cpp
@@ -56,4 +57,7 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/Version.h.in ${PROJECT_BINARY_DIR}/ge
 target_include_directories(velmo_core PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
 find_package(CURL REQUIRED)
 find_package(SQLiteCpp REQUIRED)
-target_link_libraries(velmo_core PUBLIC ${CMAKE_DL_LIBS} CURL::libcurl SQLiteCpp sqlite3)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(UTF8PROC REQUIRED IMPORTED_TARGET libutf8proc)
+target_link_libraries(velmo_core PUBLIC ${CMAKE_DL_LIBS} CURL::libcurl SQLiteCpp sqlite3
+  PkgConfig::UTF8PROC)

@@ -290,7 +290,7 @@ private:
         std::string_view talk = buffer_;
         std::string unescaped;
         if (buffer_.find('\\') != std::string::npos) {
-            unescaped = Unescape(Unescape(buffer_, '\\'), '%');
+            unescaped = UnescapeTalk(buffer_);
             talk = unescaped;
         }
         while (talk.starts_with("<br>"))
@@ -380,6 +380,11 @@ void AppendMessageHtml(std::string& out, const TBottleMessage& message, int32_t 
     out += header;
     out += kCrLf;
     out += "</div>\r\n";
+}
+
+std::string UnescapeTalk(std::string_view talk)
+{
+    return Unescape(Unescape(talk, '\\'), '%');
 }
 
 std::string UrlTagHtml(const std::string& tag)

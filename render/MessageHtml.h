@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class TBottleMessage;
 class TSsParser;
@@ -22,6 +23,10 @@ std::string MessageHtml(const TBottleMessage& message, int32_t number, int32_t t
 void AppendMessageHtml(std::string& out, const TBottleMessage& message, int32_t number,
     int32_t total, TSsParser& parser, TSurfaces& surfaces);
 std::string MessageHeaderHtml(const TBottleMessage& message, int32_t number, int32_t total);
+
+// The escapes the tokenizer leaves in a talk's text ("\\" and then "\%", in that order, so
+// "\\%" becomes "%") as the characters the page shows for them.
+std::string UnescapeTalk(std::string_view talk);
 
 // A \URL tag as links (http:// and https:// targets that are no command address) and text lines,
 // each followed by "<br>".

@@ -4,32 +4,18 @@
 
 #include "platform/StrUtils.h"
 #include "render/SsParser.h"
+#include "tests/ShippedParser.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-namespace {
-
-TSsParser& DefaultParser()
-{
-    static TSsParser parser = [] {
-        TSsParser p;
-        p.SetTagPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/tagpat.txt"));
-        p.SetMetaPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/metapat.txt"));
-        return p;
-    }();
-    return parser;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string input(reinterpret_cast<const char*>(data), size);
 
-    TSsParser& parser = DefaultParser();
+    TSsParser& parser = ShippedParser();
     parser.ParseScript(input);
     std::string joined;
     for (const auto& token : parser.Tokens())
