@@ -127,16 +127,17 @@ inline constexpr int kMaxQueryDepth = 64;
 //   votes>=3 agrees<1       also >, <=, =
 //
 // A word is a run of characters other than blanks, parentheses, | and ". A - negates only at the
-// start of an item; inside a word (co-op) it is part of the word. Names of filters (ghost, ch,
-// after, before, votes, agrees) may be in any case. Values with blanks, parentheses, | or " are
-// quoted. Blanks are spaces, TABs, line breaks and the full-width space. For those typing with an
-// input method, the full-width （ ） ｜ － ： ＜ ＝ ＞ and ≦ ≧ act like their ASCII forms, and
-// full-width digits, ／ and ： are read in numbers, dates and times; full-width letters and
-// quotation marks are ordinary text.
+// start of an item; inside a word (co-op) it is part of the word. A filter is written without
+// blanks (votes >= 3 is three words); its name (ghost, ch, after, before, votes, agrees) may be in
+// any case. Values with blanks, parentheses, | or " are quoted. Blanks are spaces, control
+// characters (TAB, line breaks) and the full-width space. For those typing with an input method,
+// the full-width （ ） ｜ － ： ＜ ＝ ＞ and ≦ ≧ act like their ASCII forms, and full-width digits,
+// ／ and ： are read in numbers, dates and times; full-width letters and quotation marks are
+// ordinary text.
 //
 // Throws EQueryError for a query that cannot be read (an unclosed parenthesis or quote, an
 // operator with nothing to act on, a bad date or number, a character that is not Shift_JIS, a
-// query longer or deeper than the limits above).
+// query longer or deeper than the limits above). A query of blanks alone is the empty query.
 TQuery ParseQuery(const std::string& text);
 
 // The query in the canonical form of the language (filter names in lower case, one blank between

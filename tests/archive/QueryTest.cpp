@@ -61,6 +61,7 @@ TEST(Query, ReadsEveryFormOfTheLanguage)
         { "after:2004/06/01 before:2004/6/2", "after:2004/06/01 before:2004/06/02" },
         { "before:\"2004/6/2 9:05\"", "before:\"2004/06/02 09:05:00\"" },
         { "after:2004/06/01 09:00", "after:2004/06/01 09:00" }, // a time unquoted is a word
+        { "before:\"0001/1/1 23:59:59\"", "before:\"0001/01/01 23:59:59\"" },
         { "votes>=3 votes>3 votes<3 votes<=3 votes=3 agrees>=007",
             "votes>=3 votes>3 votes<3 votes<=3 votes=3 agrees>=7" },
         { "-votes>0", "-votes>0" },
