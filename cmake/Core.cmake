@@ -6,6 +6,7 @@ add_library(velmo_core STATIC
   app/CommandLine.cpp
   app/LogView.cpp
   archive/Archive.cpp
+  archive/Query.cpp
   archive/SearchText.cpp
   archive/Sync.cpp
   app/Configuration.cpp
