@@ -6,6 +6,7 @@ add_library(velmo_core STATIC
   app/CommandLine.cpp
   app/LogView.cpp
   archive/Archive.cpp
+  archive/Import.cpp
   app/Configuration.cpp
   app/OutsideBrowser.cpp
   log/BottleServer.cpp
