@@ -16,7 +16,8 @@
 // line that cannot be read costs that line only (named with its file and line number); the
 // summary counts files, messages added and messages already kept. 0 only when every file was read
 // and the archive took every message: refused lines and files that hold no log are reported but
-// do not fail the run. progressLine: err is a terminal, which gets a progress line updated in place.
+// do not fail the run. progressLine: err is a terminal, which gets a progress line updated in
+// place.
 int RunImport(const std::vector<std::string>& paths, const TAppFolders& folders,
     const TConfiguration& config, std::ostream& err, bool progressLine = false);
 

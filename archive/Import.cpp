@@ -123,8 +123,8 @@ private:
             options_.progress(progress_);
     }
 
-    void Folder(const std::string& native, const std::string& shown, const struct stat& st,
-        int depth)
+    void Folder(
+        const std::string& native, const std::string& shown, const struct stat& st, int depth)
     {
         if (!visited_.emplace(st.st_dev, st.st_ino).second)
             return; // reached again through a link
@@ -169,8 +169,8 @@ private:
     }
 
     // named: the user gave this path; an entry of a folder that is no file is only skipped.
-    void File(const std::string& native, const std::string& shown, const struct stat& st,
-        bool named)
+    void File(
+        const std::string& native, const std::string& shown, const struct stat& st, bool named)
     {
         const std::string notFile = Sjis("通常のファイルではないので読みません");
         // A FIFO or a device is never opened: opening some has effects of their own.
@@ -204,9 +204,8 @@ private:
         lineNumber_ = 0;
         headLeft_ = 0;
         TLineSplitter splitter(options_.maxLineBytes);
-        const auto handler = [this](std::string_view line, bool tooLong) {
-            return Line(line, tooLong);
-        };
+        const auto handler
+            = [this](std::string_view line, bool tooLong) { return Line(line, tooLong); };
         bool readError = false;
         bool atEnd = false;
         int64_t fileBytes = 0;
@@ -390,8 +389,8 @@ std::string Count(int64_t n)
     return std::to_string(n);
 }
 
-void ListNotes(std::string& text, const std::string& title, const TImportNotes& notes,
-    size_t maxListed)
+void ListNotes(
+    std::string& text, const std::string& title, const TImportNotes& notes, size_t maxListed)
 {
     if (notes.Count() == 0)
         return;

@@ -15,8 +15,8 @@ const std::string kHead = "Result: OK\r\nhead 2\r\nhead 3\r\n";
 
 std::string Fetched(const std::string& mid, int votes = 0, const std::string& day = "06")
 {
-    return "200405" + day + "123456\t" + mid + "\t" + J("一般") + "\tGhostA\t25\t" + std::to_string(votes)
-        + "\t1\t\\h\\s0" + mid + "\\e";
+    return "200405" + day + "123456\t" + mid + "\t" + J("一般") + "\tGhostA\t25\t"
+        + std::to_string(votes) + "\t1\t\\h\\s0" + mid + "\\e";
 }
 
 std::string Sent(const std::string& text)
@@ -122,8 +122,8 @@ TEST(ImportLogs, TellsEachFileByItsContent)
         { "sent.log with CR line ends", Sent("a") + "\r" + Sent("b") + "\r", 1, 2, 0, 0 },
         { "answers joined", kHead + Fetched("j1") + "\n" + kHead + Fetched("j2"), 1, 2, 0, 0 },
         { "first line bad, later ones good", "garbage\n" + Fetched("g1") + "\n", 1, 1, 1, 0 },
-        { "a line too long", Fetched("t1") + "\n" + Fetched(std::string(300, 'y')) + "\n", 1, 1,
-            1, 0 },
+        { "a line too long", Fetched("t1") + "\n" + Fetched(std::string(300, 'y')) + "\n", 1, 1, 1,
+            0 },
         { "binary without line breaks", noBreaks, 0, 0, 0, 1 },
         { "text of another kind", "a,b,c\nd\te\n", 0, 0, 0, 1 },
     };
