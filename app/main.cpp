@@ -8,6 +8,7 @@
 #include "app/QtMessageBox.h"
 #include "app/QtOpenDialog.h"
 #include "app/QtOutsideBrowser.h"
+#include "app/QtPathsDialog.h"
 #include "app/QtTranslations.h"
 #include "platform/AppFolders.h"
 #include "platform/Encoding.h"
@@ -107,6 +108,7 @@ int main(int argc, char* argv[])
         }
         TQtOutsideBrowser outsideBrowser;
         TQtOpenDialog openDialog;
+        TQtPathsDialog pathsDialog;
         // The plug-in list outlives the window: it is destroyed after the message loop.
         TQtProgressWindowFactory progressWindows;
         TSppList sppList(true, *messageBox, progressWindows);
@@ -118,10 +120,13 @@ int main(int argc, char* argv[])
         environment.sppList = &sppList;
         environment.openDialog = &openDialog;
         environment.deferBrowser = commandLine && commandLine->noView;
+        environment.pathsDialog = &pathsDialog;
+        environment.progressWindows = &progressWindows;
 
         TMainForm form(environment);
         progressWindows.SetCentreOn(&form);
         openDialog.SetParent(&form);
+        pathsDialog.SetParent(&form);
         // Boxes stand over the window, not wherever the window manager puts a box of its own.
         if (windowBoxes)
             windowBoxes->SetParent(&form);

@@ -3,6 +3,7 @@
 #include "app/MainFormUnit.h"
 #include "app/QtOutsideBrowser.h"
 #include "app/QtTranslations.h"
+#include "archive/Archive.h"
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
 #include "platform/FileIO.h"
@@ -434,6 +435,36 @@ private slots:
         open_.answer.reset();
         form->findChild<QAction*>(QStringLiteral("SentlogMenu"))->trigger();
         QVERIFY(form->MessageList.Empty());
+    }
+
+    // The chosen files and folders go into the program folder's archive while the progress
+    // window is shown, and a box says what was done; a cancelled chooser does nothing.
+    void ImportMenuReadsTheChosenPathsIntoTheArchive()
+    {
+        QTemporaryDir local;
+        const std::string folder = Folder(local);
+        CreateFolders(folder + "logs");
+        WriteFileAtomic(folder + "logs/a.txt",
+            "Result: OK\r\nh\r\nh\r\n20040506123456\tm1\tch\tg\t1\t2\t3\tx\r\nbad\r\n");
+        WriteFileAtomic(folder + "Sent.log", Sjis("一般,さくら,2004/05/06 12:34:56,\\h\r\n"));
+        TRecordingPathsDialog chooser;
+        TMainFormEnvironment env = Env(folder, folder + "velmo.ini");
+        env.pathsDialog = &chooser;
+        env.progressWindows = &progress_;
+        auto form = std::make_unique<TMainForm>(env);
+        box_.shown.clear();
+        form->findChild<QAction*>(QStringLiteral("ImportMenu"))->trigger();
+        QCOMPARE(chooser.asked, 1);
+        QVERIFY(box_.shown.empty());
+        QVERIFY(!QFile::exists(local.filePath(QStringLiteral("archive.sqlite3"))));
+
+        chooser.answer = { folder + "logs", folder + "Sent.log" };
+        form->findChild<QAction*>(QStringLiteral("ImportMenu"))->trigger();
+        QCOMPARE(box_.shown.size(), size_t(1));
+        const std::string& text = box_.shown[0].text;
+        QVERIFY2(text.find(Sjis("追加したメッセージ: 2")) != std::string::npos, text.c_str());
+        QVERIFY2(text.find(folder + "logs/a.txt:5: ") != std::string::npos, text.c_str());
+        QCOMPARE(TArchive(folder + "archive.sqlite3").Count(), int64_t(2));
     }
 
     // A real program started as the browser: the address arrives as one argument, untouched by

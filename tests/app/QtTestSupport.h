@@ -53,3 +53,16 @@ public:
         return answer;
     }
 };
+
+// Stands in for the person choosing files and folders.
+class TRecordingPathsDialog : public IPathsDialog
+{
+public:
+    std::vector<std::string> answer;
+    int asked = 0;
+    std::vector<std::string> Execute(const std::string&) override
+    {
+        ++asked;
+        return answer;
+    }
+};
