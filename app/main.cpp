@@ -8,7 +8,6 @@
 #include "app/QtMessageBox.h"
 #include "app/QtOpenDialog.h"
 #include "app/QtOutsideBrowser.h"
-#include "app/QtPathsDialog.h"
 #include "app/QtTranslations.h"
 #include "platform/AppFolders.h"
 #include "platform/Encoding.h"
@@ -108,7 +107,6 @@ int main(int argc, char* argv[])
         }
         TQtOutsideBrowser outsideBrowser;
         TQtOpenDialog openDialog;
-        TQtPathsDialog pathsDialog;
         // The plug-in list outlives the window: it is destroyed after the message loop.
         TQtProgressWindowFactory progressWindows;
         TSppList sppList(true, *messageBox, progressWindows);
@@ -120,13 +118,12 @@ int main(int argc, char* argv[])
         environment.sppList = &sppList;
         environment.openDialog = &openDialog;
         environment.deferBrowser = commandLine && commandLine->noView;
-        environment.pathsDialog = &pathsDialog;
+        environment.pathsDialog = &openDialog;
         environment.progressWindows = &progressWindows;
 
         TMainForm form(environment);
         progressWindows.SetCentreOn(&form);
         openDialog.SetParent(&form);
-        pathsDialog.SetParent(&form);
         // Boxes stand over the window, not wherever the window manager puts a box of its own.
         if (windowBoxes)
             windowBoxes->SetParent(&form);

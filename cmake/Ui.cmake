@@ -9,7 +9,6 @@ add_library(velmo_ui STATIC
   app/MainFormUnit.cpp
   app/QtMessageBox.cpp
   app/QtOpenDialog.cpp
-  app/QtPathsDialog.cpp
   app/QtOutsideBrowser.cpp
   platform/QtText.cpp
   app/QtTranslations.cpp
