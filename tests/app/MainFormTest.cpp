@@ -1,6 +1,7 @@
 #include "QtTestSupport.h"
 #include "app/Application.h"
 #include "app/MainFormUnit.h"
+#include "app/QtOpenDialog.h"
 #include "app/QtOutsideBrowser.h"
 #include "app/QtTranslations.h"
 #include "archive/Archive.h"
@@ -11,10 +12,14 @@
 #include "render/SppList.h"
 
 #include <QAction>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLibraryInfo>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
 #include <QWebEngineScript>
 #include <QWebEngineView>
@@ -465,6 +470,35 @@ private slots:
         QVERIFY2(text.find(Sjis("追加したメッセージ: 2")) != std::string::npos, text.c_str());
         QVERIFY2(text.find(folder + "logs/a.txt:5: ") != std::string::npos, text.c_str());
         QCOMPARE(TArchive(folder + "archive.sqlite3").Count(), int64_t(2));
+    }
+
+    // The import's chooser takes a folder and a file chosen together, where Qt's stock dialog
+    // would open the folder instead.
+    void OpenDialogChoosesFilesAndFoldersTogether()
+    {
+        QTemporaryDir local;
+        const std::string folder = Folder(local);
+        CreateFolders(folder + "sub");
+        WriteFileAtomic(folder + "a.txt", "x");
+        const QByteArray display = qgetenv("DISPLAY");
+        qputenv("DISPLAY", ":0"); // not headless: the dialog is shown (on the offscreen platform)
+        TQtOpenDialog dialog;
+        QTimer::singleShot(0, [&] {
+            auto* shown = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(shown);
+            shown->setDirectory(local.path());
+            shown->selectFile(QStringLiteral("\"sub\" \"a.txt\""));
+            QPushButton* open
+                = shown->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
+            if (open->isEnabled())
+                open->click();
+            if (shown->isVisible())
+                shown->reject(); // the button did not take the choice
+        });
+        std::vector<std::string> paths = dialog.Execute(std::string("t"));
+        display.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", display);
+        std::sort(paths.begin(), paths.end());
+        QVERIFY(paths == (std::vector<std::string> { folder + "a.txt", folder + "sub" }));
     }
 
     // A real program started as the browser: the address arrives as one argument, untouched by
