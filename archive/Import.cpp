@@ -44,9 +44,10 @@ enum class TKind {
     NoLog,
 };
 
-std::string Reason(int error)
+// "what: the system's reason"; error is taken before any other call can change errno.
+std::string Failure(std::string_view what, int error)
 {
-    return Utf8ToSjisLossy(std::strerror(error));
+    return Sjis(what) + ": " + Utf8ToSjisLossy(std::strerror(error));
 }
 
 // A name the file system gave, as the user would read it.
@@ -94,7 +95,7 @@ public:
         struct stat st
         { };
         if (::stat(native.c_str(), &st) != 0) {
-            summary_.failed.Add({ path, 0, Sjis("開けません: ") + Reason(errno) });
+            summary_.failed.Add({ path, 0, Failure("開けません", errno) });
         } else if (S_ISDIR(st.st_mode)) {
             Folder(native, path, st, 0);
         } else {
@@ -137,7 +138,7 @@ private:
             const std::unique_ptr<DIR, int (*)(DIR*)> listing(
                 ::opendir(native.c_str()), &::closedir);
             if (!listing) {
-                summary_.failed.Add({ shown, 0, Sjis("フォルダを開けません: ") + Reason(errno) });
+                summary_.failed.Add({ shown, 0, Failure("フォルダを開けません", errno) });
                 return;
             }
             errno = 0;
@@ -147,8 +148,7 @@ private:
                 errno = 0;
             }
             if (errno != 0)
-                summary_.failed.Add(
-                    { shown, 0, Sjis("フォルダを読み切れません: ") + Reason(errno) });
+                summary_.failed.Add({ shown, 0, Failure("フォルダを読み切れません", errno) });
         }
         std::sort(names.begin(), names.end());
         const std::string prefix = shown.ends_with('/') ? shown : shown + "/";
@@ -160,7 +160,7 @@ private:
             struct stat child
             { };
             if (::stat(childNative.c_str(), &child) != 0)
-                summary_.failed.Add({ childShown, 0, Sjis("開けません: ") + Reason(errno) });
+                summary_.failed.Add({ childShown, 0, Failure("開けません", errno) });
             else if (S_ISDIR(child.st_mode))
                 Folder(childNative, childShown, child, depth + 1);
             else
@@ -183,7 +183,7 @@ private:
         struct stat opened
         { };
         if (fd.get() < 0 || ::fstat(fd.get(), &opened) != 0) {
-            summary_.failed.Add({ shown, 0, Sjis("開けません: ") + Reason(errno) });
+            summary_.failed.Add({ shown, 0, Failure("開けません", errno) });
             return;
         }
         if (!S_ISREG(opened.st_mode)) { // replaced since it was looked at
@@ -214,7 +214,7 @@ private:
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0) {
-                summary_.failed.Add({ shown, 0, Sjis("読み込めません: ") + Reason(errno) });
+                summary_.failed.Add({ shown, 0, Failure("読み込めません", errno) });
                 readError = true;
                 break;
             }

@@ -269,7 +269,7 @@ private slots:
         }
     }
 
-    void MenuHasTheSevenItemsInOrder()
+    void MenuHasTheEightItemsInOrder()
     {
         auto form = NewForm();
         QStringList captions;
@@ -278,7 +278,8 @@ private slots:
         QCOMPARE(form->FileMenu()->title(), QStringLiteral("ファイル(&F)"));
         QCOMPARE(captions,
             QStringList({ "ログ表示..(&L)", "続きを表示(&O)", "ローカルログ表示(&C)",
-                "Sent.logを表示(&N)...", "設定...(&S)", "バージョン情報...(&V)", "終了(&E)" }));
+                "Sent.logを表示(&N)...", "アーカイブに取り込む(&I)...", "設定...(&S)",
+                "バージョン情報...(&V)", "終了(&E)" }));
     }
 
     void AboutBoxOpensTheSiteOnlyOnYes()
