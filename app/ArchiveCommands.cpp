@@ -1,15 +1,49 @@
 #include "app/ArchiveCommands.h"
 
 #include "app/LogView.h"
+#include "archive/Archive.h"
+#include "archive/Import.h"
 #include "archive/Sync.h"
 #include "log/BottleServer.h"
 #include "platform/Encoding.h"
+#include "platform/Errors.h"
 
-int RunImport(
-    const std::vector<std::string>&, const TAppFolders&, const TConfiguration&, std::ostream& err)
+#include <chrono>
+#include <memory>
+
+int RunImport(const std::vector<std::string>& paths, const TAppFolders& folders,
+    const TConfiguration& config, std::ostream& err, bool progressLine)
 {
-    err << SjisToUtf8Lossy(Sjis("velmo import はまだ使えません")) << "\n";
-    return 1;
+    std::unique_ptr<TArchive> archive;
+    try {
+        archive = std::make_unique<TArchive>(folders.archiveFile);
+    } catch (const EVelmoError& e) {
+        err << "Velmo: " << SjisToUtf8Lossy(e.what()) << "\n";
+        return 1;
+    }
+    TImportOptions options;
+    using TClock = std::chrono::steady_clock;
+    TClock::time_point shown;
+    size_t width = 0; // of the progress line last written, to blank what a shorter one leaves
+    if (progressLine)
+        options.progress = [&](const TImportProgress& progress) {
+            const TClock::time_point now = TClock::now();
+            if (now - shown < std::chrono::milliseconds(200))
+                return;
+            shown = now;
+            const std::string line = SjisToUtf8Lossy(ImportProgressText(progress));
+            err << "\r" << line << std::string(width > line.size() ? width - line.size() : 0, ' ')
+                << std::flush;
+            width = line.size();
+        };
+    const TImportSummary summary = ImportLogs(paths, *archive, ArchiveServerName(config), options);
+    if (width > 0)
+        err << "\r" << std::string(width, ' ') << "\r";
+    std::string text = ImportSummaryText(summary);
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.erase(at, 1);
+    err << SjisToUtf8Lossy(text) << std::flush;
+    return summary.Complete() ? 0 : 1;
 }
 
 int RunSync(const TAppFolders& folders, const TConfiguration& config, std::ostream& err)

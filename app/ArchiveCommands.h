@@ -12,11 +12,14 @@
 // did all it was asked; a failure says why in Japanese.
 
 // velmo import PATH...: fetched-log files (with or without their "Result: OK" head) and Sent.log
-// files, told apart by their content, and folders of them, into the archive. A line that cannot be
-// read costs that line only (named with its file and line number); the summary counts files,
-// messages added and messages already kept. 0 only when every file was read.
+// files, told apart by their content, and folders of them, into the archive (see ImportLogs). A
+// line that cannot be read costs that line only (named with its file and line number); the
+// summary counts files, messages added and messages already kept. 0 only when every file was read
+// and the archive took every message: refused lines and files that hold no log are reported but
+// do not fail the run. progressLine: err is a terminal, which gets a progress line updated in
+// place.
 int RunImport(const std::vector<std::string>& paths, const TAppFolders& folders,
-    const TConfiguration& config, std::ostream& err);
+    const TConfiguration& config, std::ostream& err, bool progressLine = false);
 
 // velmo sync: fetches from the newest archived message of the configured bottle server up to now
 // in steps of at most one day, committing each, so that a run that is stopped resumes where it

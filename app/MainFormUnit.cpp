@@ -11,6 +11,7 @@
 #include "app/QtTranslations.h"
 #include "app/SettingFormUnit.h"
 #include "archive/Archive.h"
+#include "archive/Import.h"
 #include "ghost/DirectSstpSend.h"
 #include "log/HttpThread.h"
 #include "log/LogDownFormUnit.h"
@@ -23,9 +24,11 @@
 #include "platform/QtText.h"
 #include "platform/QueueSynchronizer.h"
 #include "platform/StrUtils.h"
+#include "render/SppList.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFont>
 #include <QLabel>
@@ -161,6 +164,8 @@ void TMainForm::BuildMenu()
         "LocalLogMenu", QStringLiteral("ローカルログ表示(&C)"), &TMainForm::LocalLogMenuClick);
     AddMenuItem(
         "SentlogMenu", QStringLiteral("Sent.logを表示(&N)..."), &TMainForm::SentlogMenuClick);
+    AddMenuItem(
+        "ImportMenu", QStringLiteral("アーカイブに取り込む(&I)..."), &TMainForm::ImportMenuClick);
     AddMenuItem("SettingMenu", QStringLiteral("設定...(&S)"), &TMainForm::SettingMenuClick);
     AddMenuItem("AboutMenu", QStringLiteral("バージョン情報...(&V)"), &TMainForm::AboutMenuClick);
     AddMenuItem("ExitMenu", QStringLiteral("終了(&E)"), &TMainForm::ExitMenuClick);
@@ -400,6 +405,41 @@ void TMainForm::SentlogMenuClick()
     request.chooser = environment_.openDialog;
     if (RunView(request).outcome == TViewOutcome::Pages)
         ShowFirstPage();
+}
+
+void TMainForm::ImportMenuClick()
+{
+    if (!environment_.pathsDialog)
+        return;
+    const std::vector<std::string> paths
+        = environment_.pathsDialog->Execute(Sjis("アーカイブに取り込むファイルとフォルダ"));
+    if (paths.empty())
+        return;
+    // A connection of its own: SQLite lets the import's long run of transactions share the file
+    // with whatever else keeps messages.
+    TArchive archive(environment_.folders.archiveFile);
+    std::unique_ptr<IProgressWindow> window;
+    if (environment_.progressWindows)
+        window = environment_.progressWindows->Show();
+    QElapsedTimer sinceShown;
+    sinceShown.start();
+    TImportOptions options;
+    options.progress = [&](const TImportProgress& progress) {
+        if (sinceShown.elapsed() < 100)
+            return;
+        sinceShown.restart();
+        if (window)
+            window->SetContent(ImportProgressText(progress));
+        // The windows keep painting and answering the desktop; the person's input waits for the
+        // end, so that no other command runs in the middle of the import.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    const TImportSummary summary = ImportLogs(paths, archive, ArchiveServerName(Config), options);
+    window.reset();
+    TMessageRequest box;
+    box.kind = summary.Complete() ? TMessageKind::Information : TMessageKind::Warning;
+    box.text = ImportSummaryText(summary, 10);
+    environment_.messageBox->Show(box);
 }
 
 TViewResult TMainForm::RunView(const TViewRequest& request)

@@ -22,6 +22,8 @@
 
 class IMessageBox;
 class IOutsideBrowser;
+class IPathsDialog;
+class IProgressWindowFactory;
 class QAction;
 class QLabel;
 class QMenu;
@@ -47,6 +49,10 @@ struct TMainFormEnvironment
     // A batch run that shows no page starts no browser engine: the view is made when it is
     // first needed instead of with the window.
     bool deferBrowser = false;
+    // The import's chooser of files and folders and its progress window; must outlive the window.
+    // Without a chooser the import does nothing; without a factory it shows no progress.
+    IPathsDialog* pathsDialog = nullptr;
+    IProgressWindowFactory* progressWindows = nullptr;
 };
 
 // The program's one window. It owns the state that outlives a log view (configuration values,
@@ -89,6 +95,9 @@ public:
     void ContinueMenuClick();
     void LocalLogMenuClick();
     void SentlogMenuClick();
+    // Reads the chosen log files and folders into the archive, with a progress window, and shows
+    // what it did.
+    void ImportMenuClick();
     void SettingMenuClick();
     void AboutMenuClick();
     void ExitMenuClick();

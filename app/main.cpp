@@ -27,12 +27,13 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
 // The verbs that need no window: the usage, the version, and the archive's commands.
-int RunWithoutWindow(const TCommandLine& line)
+int RunWithoutWindow(TCommandLine line, char* argv[])
 {
     if (line.verb == TVerb::Help) {
         std::cout << SjisToUtf8Lossy(UsageText());
@@ -49,6 +50,21 @@ int RunWithoutWindow(const TCommandLine& line)
     ::sigemptyset(&action.sa_mask);
     for (const int signal : { SIGTERM, SIGINT, SIGHUP })
         ::sigaction(signal, &action, nullptr);
+    // A path is converted exactly: one mangled into "?" would name another file, or none.
+    if (line.verb == TVerb::Import) {
+        for (size_t i = 0; i < line.paths.size(); ++i) {
+            const char* path = argv[i + 2];
+            try {
+                line.paths[i] = Utf8ToSjis(path);
+            } catch (const EEncodingError&) {
+                std::cerr << "Velmo: " << path
+                          << SjisToUtf8Lossy(
+                                 Sjis(" はShift_JISで表せない文字を含むパスなので使えません"))
+                          << "\n";
+                return 2;
+            }
+        }
+    }
     const TAppFolders folders = AppFolders();
     TConfiguration config;
     try {
@@ -57,8 +73,9 @@ int RunWithoutWindow(const TCommandLine& line)
         std::cerr << "Velmo: " << SjisToUtf8Lossy(e.what()) << "\n";
         config = ReadConfiguration(TIniFile(), folders);
     }
-    return line.verb == TVerb::Import ? RunImport(line.paths, folders, config, std::cerr)
-                                      : RunSync(folders, config, std::cerr);
+    return line.verb == TVerb::Import
+        ? RunImport(line.paths, folders, config, std::cerr, ::isatty(STDERR_FILENO) == 1)
+        : RunSync(folders, config, std::cerr);
 }
 
 } // namespace
@@ -70,7 +87,7 @@ int main(int argc, char* argv[])
         arguments.push_back(Utf8ToSjisLossy(argv[i]));
     const auto commandLine = ParseCommandLine(arguments);
     if (commandLine && commandLine->verb != TVerb::View)
-        return RunWithoutWindow(*commandLine);
+        return RunWithoutWindow(*commandLine, argv);
 
     TApplication::PrepareEnvironment();
     TApplication app(argc, argv);
@@ -102,6 +119,8 @@ int main(int argc, char* argv[])
         environment.sppList = &sppList;
         environment.openDialog = &openDialog;
         environment.deferBrowser = commandLine && commandLine->noView;
+        environment.pathsDialog = &openDialog;
+        environment.progressWindows = &progressWindows;
 
         TMainForm form(environment);
         progressWindows.SetCentreOn(&form);

@@ -9,6 +9,7 @@ add_library(velmo_core STATIC
   archive/Query.cpp
   archive/SearchText.cpp
   archive/Sync.cpp
+  archive/Import.cpp
   app/Configuration.cpp
   app/OutsideBrowser.cpp
   log/BottleServer.cpp

@@ -52,29 +52,11 @@ TLogParser::TLogParser(TMessageList& list)
 
 void TLogParser::Feed(std::string_view bytes)
 {
-    while (!bytes.empty() && !stopped_) {
-        if (afterCr_) {
-            afterCr_ = false;
-            if (bytes.front() == '\n') {
-                bytes.remove_prefix(1);
-                continue;
-            }
-        }
-        const size_t end = bytes.find_first_of("\r\n");
-        if (end == std::string_view::npos) {
-            partial_.append(bytes);
-            return;
-        }
-        if (partial_.empty()) {
-            Line(bytes.substr(0, end));
-        } else {
-            partial_.append(bytes.substr(0, end));
-            Line(partial_);
-            partial_.clear();
-        }
-        afterCr_ = bytes[end] == '\r';
-        bytes.remove_prefix(end + 1);
-    }
+    if (!stopped_)
+        splitter_.Feed(bytes, [this](std::string_view line, bool) {
+            Line(line);
+            return !stopped_;
+        });
 }
 
 void TLogParser::Line(std::string_view line)
@@ -87,17 +69,7 @@ void TLogParser::Line(std::string_view line)
     if (index < kFirstDataLine)
         return;
     try {
-        const std::vector<std::string> fields = SplitFields(line, '\t');
-        TBottleMessage message;
-        message.LogTime = StampToDateTime(Field(fields, 1));
-        message.MID = Field(fields, 2);
-        message.Channel = Field(fields, 3);
-        message.Ghost = Field(fields, 4);
-        message.Connections = StrToInt(Field(fields, 5));
-        message.Votes = StrToInt(Field(fields, 6));
-        message.Agrees = StrToInt(Field(fields, 7));
-        message.Script = Field(fields, 8);
-        list_.Add(std::move(message));
+        list_.Add(ReadLogLine(line));
     } catch (...) {
         error_ = std::current_exception();
         stopped_ = true;
@@ -106,15 +78,30 @@ void TLogParser::Line(std::string_view line)
 
 void TLogParser::Finish()
 {
-    if (!partial_.empty() && !stopped_) {
-        const std::string last = std::move(partial_);
-        partial_.clear();
-        Line(last);
-    }
+    if (!stopped_)
+        splitter_.Finish([this](std::string_view line, bool) {
+            Line(line);
+            return true;
+        });
     if (lines_ == 0)
         throw EListError::IndexOutOfBounds(0);
     if (error_)
         std::rethrow_exception(error_);
+}
+
+TBottleMessage ReadLogLine(std::string_view line)
+{
+    const std::vector<std::string> fields = SplitFields(line, '\t');
+    TBottleMessage message;
+    message.LogTime = StampToDateTime(Field(fields, 1));
+    message.MID = Field(fields, 2);
+    message.Channel = Field(fields, 3);
+    message.Ghost = Field(fields, 4);
+    message.Connections = StrToInt(Field(fields, 5));
+    message.Votes = StrToInt(Field(fields, 6));
+    message.Agrees = StrToInt(Field(fields, 7));
+    message.Script = Field(fields, 8);
+    return message;
 }
 
 void ParseLog(const std::string& text, TMessageList& list)
@@ -142,39 +129,25 @@ std::string LogAnswerProblem(std::string_view head)
     const std::string_view first = head.substr(0, head.find_first_of("\r\n"));
     if (first == "Result: OK")
         return {};
-    constexpr size_t kShown = 80;
-    std::string shown;
-    for (size_t i = 0; i < first.size(); ++i) {
-        const auto c = static_cast<unsigned char>(first[i]);
-        const bool pair = IsLeadByte(c) && i + 1 < first.size()
-            && static_cast<unsigned char>(first[i + 1]) >= 0x40 && first[i + 1] != 0x7F;
-        const size_t width = pair ? 2 : 1;
-        if (shown.size() + width > kShown) {
-            shown += "...";
-            break;
-        }
-        if (width == 2) {
-            shown.append(first, i, 2);
-            ++i;
-        } else {
-            shown += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
-        }
-    }
-    return Sjis("サーバーの応答がログではありません (1行目: ") + shown + ")";
+    return Sjis("サーバーの応答がログではありません (1行目: ") + ShownText(first, 80) + ")";
+}
+
+TBottleMessage ReadSentLogLine(std::string_view line)
+{
+    const std::vector<std::string> fields = SplitFields(line, ',');
+    TBottleMessage message;
+    message.LogTime = StrToDateTime(Field(fields, 3));
+    message.Channel = Field(fields, 1);
+    message.Ghost = Field(fields, 2);
+    message.Script = Field(fields, 4);
+    return message;
 }
 
 void ParseSentLog(const std::string& text, TMessageList& list)
 {
     list.Clear();
-    for (const std::string& line : SplitLines(text)) {
-        const std::vector<std::string> fields = SplitFields(line, ',');
-        TBottleMessage message;
-        message.LogTime = StrToDateTime(Field(fields, 3));
-        message.Channel = Field(fields, 1);
-        message.Ghost = Field(fields, 2);
-        message.Script = Field(fields, 4);
-        list.Add(std::move(message));
-    }
+    for (const std::string& line : SplitLines(text))
+        list.Add(ReadSentLogLine(line));
 }
 
 void LoadSentLog(TMessageList& list, IOpenDialog& dialog)

@@ -3,6 +3,7 @@
 #include "log/LogText.h"
 #include "log/MessageList.h"
 #include "platform/FileDialog.h"
+#include "platform/StrUtils.h"
 
 #include <exception>
 #include <string>
@@ -40,12 +41,16 @@ private:
     void Line(std::string_view line);
 
     TMessageList& list_;
-    std::string partial_; // a line whose end has not come yet
-    bool afterCr_ = false; // a CR ended the last line: an LF right after it belongs to it
+    TLineSplitter splitter_;
     size_t lines_ = 0;
     bool stopped_ = false;
     std::exception_ptr error_;
 };
+
+// One data line of fetched-log text as a message; throws what ParseLog throws for it.
+TBottleMessage ReadLogLine(std::string_view line);
+// One line of Sent.log text as a message; throws what ParseSentLog throws for it.
+TBottleMessage ReadSentLogLine(std::string_view line);
 
 // Sent.log text: every line a message of four comma-separated fields: channel, ghost,
 // "YYYY/MM/DD hh:mm:ss", script (cut at its first comma).

@@ -23,6 +23,59 @@ std::vector<std::string> SplitLines(std::string_view text)
     return lines;
 }
 
+bool TLineSplitter::Feed(std::string_view bytes, const THandler& handler)
+{
+    while (!bytes.empty()) {
+        if (afterCr_) {
+            afterCr_ = false;
+            if (bytes.front() == '\n') {
+                bytes.remove_prefix(1);
+                continue;
+            }
+        }
+        const size_t end = bytes.find_first_of("\r\n");
+        const std::string_view part = bytes.substr(0, end);
+        if (!tooLong_) {
+            const size_t room = maxBytes_ - partial_.size();
+            if (part.size() > room) {
+                partial_.append(part.substr(0, room));
+                tooLong_ = true;
+            } else if (end != std::string_view::npos && partial_.empty()) {
+                // The usual case: a whole line within the piece is handed over without a copy.
+                afterCr_ = bytes[end] == '\r';
+                bytes.remove_prefix(end + 1);
+                if (!handler(part, false))
+                    return false;
+                continue;
+            } else {
+                partial_.append(part);
+            }
+        }
+        if (end == std::string_view::npos)
+            return true;
+        afterCr_ = bytes[end] == '\r';
+        bytes.remove_prefix(end + 1);
+        const std::string line = std::move(partial_);
+        const bool cut = tooLong_;
+        partial_.clear();
+        tooLong_ = false;
+        if (!handler(line, cut))
+            return false;
+    }
+    return true;
+}
+
+void TLineSplitter::Finish(const THandler& handler)
+{
+    if (partial_.empty() && !tooLong_)
+        return;
+    const std::string line = std::move(partial_);
+    const bool cut = tooLong_;
+    partial_.clear();
+    tooLong_ = false;
+    handler(line, cut);
+}
+
 std::string JoinLines(const std::vector<std::string>& lines)
 {
     std::string out;
@@ -98,6 +151,28 @@ std::string TextForBox(std::string_view text, size_t maxChars, size_t maxLines)
         shown.pop_back();
     return shown + "\r\n" + Sjis("(以下 ") + std::to_string(text.size() - at)
         + Sjis(" バイトを省略しました)");
+}
+
+std::string ShownText(std::string_view text, size_t maxBytes)
+{
+    std::string shown;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const bool pair = IsLeadByte(c) && i + 1 < text.size()
+            && static_cast<unsigned char>(text[i + 1]) >= 0x40 && text[i + 1] != 0x7F;
+        const size_t width = pair ? 2 : 1;
+        if (shown.size() + width > maxBytes) {
+            shown += "...";
+            break;
+        }
+        if (width == 2) {
+            shown.append(text, i, 2);
+            ++i;
+        } else {
+            shown += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+        }
+    }
+    return shown;
 }
 
 std::string_view TrimBlanks(std::string_view text)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +21,31 @@ constexpr bool IsLeadByte(unsigned char c)
 // elsewhere are kept. An empty text has no lines.
 std::vector<std::string> SplitLines(std::string_view text);
 
+// Splits text that arrives in pieces of any size into lines as SplitLines does; a line may span
+// pieces. A line longer than maxBytes is handed over as its first maxBytes bytes with tooLong set,
+// and the rest of it is dropped as it comes, so that a file without line breaks is never held
+// whole.
+class TLineSplitter
+{
+public:
+    // Receives each line; returns false to stop: the rest of the piece is not read.
+    using THandler = std::function<bool(std::string_view line, bool tooLong)>;
+
+    explicit TLineSplitter(size_t maxBytes = std::numeric_limits<size_t>::max())
+        : maxBytes_(maxBytes)
+    { }
+    // False when the handler stopped.
+    bool Feed(std::string_view bytes, const THandler& handler);
+    // Hands over a last line that had no line break, if any.
+    void Finish(const THandler& handler);
+
+private:
+    size_t maxBytes_;
+    std::string partial_; // a line whose end has not come yet
+    bool tooLong_ = false; // partial_ was cut: the line goes on beyond it
+    bool afterCr_ = false; // a CR ended the last line: an LF right after it belongs to it
+};
+
 // Every line followed by CR LF.
 std::string JoinLines(const std::vector<std::string>& lines);
 
@@ -34,6 +62,11 @@ int32_t StrToInt(std::string_view text);
 // character counts once) and maxLines lines, followed, when anything was cut, by a line saying
 // how many bytes were left out.
 std::string TextForBox(std::string_view text, size_t maxChars = 2000, size_t maxLines = 30);
+
+// A stranger's one-line text as a message may quote it: cut to maxBytes of whole characters
+// (followed by "..." when cut), with control characters shown as "?", so that no escape sequence
+// reaches a terminal.
+std::string ShownText(std::string_view text, size_t maxBytes);
 
 // Removes blanks and TABs at both ends.
 std::string_view TrimBlanks(std::string_view text);

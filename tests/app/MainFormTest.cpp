@@ -1,8 +1,10 @@
 #include "QtTestSupport.h"
 #include "app/Application.h"
 #include "app/MainFormUnit.h"
+#include "app/QtOpenDialog.h"
 #include "app/QtOutsideBrowser.h"
 #include "app/QtTranslations.h"
+#include "archive/Archive.h"
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
 #include "platform/FileIO.h"
@@ -10,10 +12,14 @@
 #include "render/SppList.h"
 
 #include <QAction>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLibraryInfo>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
 #include <QWebEngineScript>
 #include <QWebEngineView>
@@ -263,7 +269,7 @@ private slots:
         }
     }
 
-    void MenuHasTheSevenItemsInOrder()
+    void MenuHasTheEightItemsInOrder()
     {
         auto form = NewForm();
         QStringList captions;
@@ -272,7 +278,8 @@ private slots:
         QCOMPARE(form->FileMenu()->title(), QStringLiteral("ファイル(&F)"));
         QCOMPARE(captions,
             QStringList({ "ログ表示..(&L)", "続きを表示(&O)", "ローカルログ表示(&C)",
-                "Sent.logを表示(&N)...", "設定...(&S)", "バージョン情報...(&V)", "終了(&E)" }));
+                "Sent.logを表示(&N)...", "アーカイブに取り込む(&I)...", "設定...(&S)",
+                "バージョン情報...(&V)", "終了(&E)" }));
     }
 
     void AboutBoxOpensTheSiteOnlyOnYes()
@@ -434,6 +441,65 @@ private slots:
         open_.answer.reset();
         form->findChild<QAction*>(QStringLiteral("SentlogMenu"))->trigger();
         QVERIFY(form->MessageList.Empty());
+    }
+
+    // The chosen files and folders go into the program folder's archive while the progress
+    // window is shown, and a box says what was done; a cancelled chooser does nothing.
+    void ImportMenuReadsTheChosenPathsIntoTheArchive()
+    {
+        QTemporaryDir local;
+        const std::string folder = Folder(local);
+        CreateFolders(folder + "logs");
+        WriteFileAtomic(folder + "logs/a.txt",
+            "Result: OK\r\nh\r\nh\r\n20040506123456\tm1\tch\tg\t1\t2\t3\tx\r\nbad\r\n");
+        WriteFileAtomic(folder + "Sent.log", Sjis("一般,さくら,2004/05/06 12:34:56,\\h\r\n"));
+        TRecordingPathsDialog chooser;
+        TMainFormEnvironment env = Env(folder, folder + "velmo.ini");
+        env.pathsDialog = &chooser;
+        env.progressWindows = &progress_;
+        auto form = std::make_unique<TMainForm>(env);
+        box_.shown.clear();
+        form->findChild<QAction*>(QStringLiteral("ImportMenu"))->trigger();
+        QCOMPARE(chooser.asked, 1);
+        QVERIFY(box_.shown.empty());
+        QVERIFY(!QFile::exists(local.filePath(QStringLiteral("archive.sqlite3"))));
+
+        chooser.answer = { folder + "logs", folder + "Sent.log" };
+        form->findChild<QAction*>(QStringLiteral("ImportMenu"))->trigger();
+        QCOMPARE(box_.shown.size(), size_t(1));
+        const std::string& text = box_.shown[0].text;
+        QVERIFY2(text.find(Sjis("追加したメッセージ: 2")) != std::string::npos, text.c_str());
+        QVERIFY2(text.find(folder + "logs/a.txt:5: ") != std::string::npos, text.c_str());
+        QCOMPARE(TArchive(folder + "archive.sqlite3").Count(), int64_t(2));
+    }
+
+    // The import's chooser takes a folder and a file chosen together, where Qt's stock dialog
+    // would open the folder instead.
+    void OpenDialogChoosesFilesAndFoldersTogether()
+    {
+        QTemporaryDir local;
+        const std::string folder = Folder(local);
+        CreateFolders(folder + "sub");
+        WriteFileAtomic(folder + "a.txt", "x");
+        const QByteArray display = qgetenv("DISPLAY");
+        qputenv("DISPLAY", ":0"); // not headless: the dialog is shown (on the offscreen platform)
+        TQtOpenDialog dialog;
+        QTimer::singleShot(0, [&] {
+            auto* shown = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(shown);
+            shown->setDirectory(local.path());
+            shown->selectFile(QStringLiteral("\"sub\" \"a.txt\""));
+            QPushButton* open
+                = shown->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
+            if (open->isEnabled())
+                open->click();
+            if (shown->isVisible())
+                shown->reject(); // the button did not take the choice
+        });
+        std::vector<std::string> paths = dialog.Execute(std::string("t"));
+        display.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", display);
+        std::sort(paths.begin(), paths.end());
+        QVERIFY(paths == (std::vector<std::string> { folder + "a.txt", folder + "sub" }));
     }
 
     // A real program started as the browser: the address arrives as one argument, untouched by

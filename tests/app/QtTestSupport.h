@@ -105,3 +105,15 @@ inline void VerifyNothingCut(const QWidget& dialog, QSize atMost)
         seen << w;
     }
 }
+// Stands in for the person choosing files and folders.
+class TRecordingPathsDialog : public IPathsDialog
+{
+public:
+    std::vector<std::string> answer;
+    int asked = 0;
+    std::vector<std::string> Execute(const std::string&) override
+    {
+        ++asked;
+        return answer;
+    }
+};

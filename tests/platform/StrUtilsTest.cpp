@@ -23,9 +23,40 @@ TEST(StrUtils, SplitLinesAcceptsEveryBreak)
         { "\r\n", { "" } },
         { "\n\n", { "", "" } },
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(SplitLines(c.text), c.lines) << testing::PrintToString(c.text);
+        // Fed in pieces of every size, a CR LF may fall across two pieces.
+        for (size_t step = 1; step <= c.text.size(); ++step) {
+            Lines fed;
+            TLineSplitter splitter;
+            const auto take = [&](std::string_view line, bool) {
+                fed.emplace_back(line);
+                return true;
+            };
+            for (size_t at = 0; at < c.text.size(); at += step)
+                splitter.Feed(std::string_view(c.text).substr(at, step), take);
+            splitter.Finish(take);
+            EXPECT_EQ(fed, c.lines) << testing::PrintToString(c.text) << " step " << step;
+        }
+    }
     EXPECT_EQ(JoinLines({ "a", "", "b" }), "a\r\n\r\nb\r\n");
+}
+
+// A line beyond the bound is handed over cut, marked, and the rest of it dropped as it comes.
+TEST(StrUtils, LineSplitterCutsLongLines)
+{
+    std::vector<std::pair<std::string, bool>> fed;
+    TLineSplitter splitter(4);
+    const auto take = [&](std::string_view line, bool tooLong) {
+        fed.emplace_back(line, tooLong);
+        return line != "stop";
+    };
+    for (const std::string_view piece : { "abcd\nabc", "defgh", "ij\r\nxy\nstop\nnot read" })
+        splitter.Feed(piece, take);
+    splitter.Finish(take);
+    EXPECT_EQ(fed,
+        (std::vector<std::pair<std::string, bool>> {
+            { "abcd", false }, { "abcd", true }, { "xy", false }, { "stop", false } }));
 }
 
 TEST(StrUtils, SplitFieldsKeepsEmptyFields)
