@@ -21,7 +21,8 @@ TDirectSSTP::TDirectSSTP(std::shared_ptr<ISynchronizer> synchronizer,
 {
     if (::pipe2(cancel_, O_CLOEXEC | O_NONBLOCK) != 0)
         cancel_[0] = cancel_[1] = -1;
-    auto fmo = std::make_unique<TFmoRoute>(reply_->Handle(), cancel_[0]);
+    auto fmo = std::make_unique<TFmoRoute>(
+        reply_->Handle(), cancel_[0], static_cast<int>(limits_.LockWait.count()));
     fmo_ = fmo.get();
     fmo->OnSend = [this](const TPlayResult& chosen) {
         const TMutexLock lock(mutex_);
@@ -261,7 +262,7 @@ std::string TDirectSSTP::Settle(uint64_t id, const TPlayResult& result)
     switch (result.Outcome) {
     case TPlayOutcome::Sent:
         if (awaiting_ == id)
-            answerDeadline_ = now + std::chrono::milliseconds(kAnswerWaitMs);
+            answerDeadline_ = now + limits_.AnswerWait;
         return {};
     case TPlayOutcome::Delivered:
     case TPlayOutcome::Refused:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ghost/PlayRoute.h"
+#include "ghost/SakuraSeeker.h"
 #include "platform/Mutex.h"
 #include "platform/Synchronize.h"
 #include "platform/Window.h"
@@ -23,15 +24,19 @@ struct TPlayLimits
     std::chrono::milliseconds GiveUpAfter { 60000 };
     // Between two tries of a play that waits.
     std::chrono::milliseconds RetryEvery { 1000 };
+    // How long a window message's answer is waited for before the play counts as unanswered.
+    std::chrono::milliseconds AnswerWait { 2000 };
+    // How long one try waits for the ghost directory's lock.
+    std::chrono::milliseconds LockWait { TSakuraSeeker::kLockTimeoutMs };
 };
 
 // Replays messages on local ghosts. A thread of its own polls the queue every 100 ms and offers
 // the request at its head to each route in turn until one finds a ghost:
 //  1. the ghost directory in named shared memory (mapping names copied from the main window on
 //     the GUI thread) and WM_COPYDATA to the ghost's window; the reply window takes one answer
-//     per send, for the request it was sent for, and one that has not come within 2 s counts as
-//     no answer (a late one still counts until the next send; a host that answers twice cannot
-//     decide the next request);
+//     per send, for the request it was sent for, and one that has not come within AnswerWait
+//     counts as no answer (a late one still counts until the next send; a host that answers twice
+//     cannot decide the next request);
 //  2. a running ninix-kagari, over its sockets;
 //  3. an SSTP host on loopback TCP.
 // Every play ends, by the same rules on every route (Settle; what an answer means: AnswerResult):
@@ -50,8 +55,6 @@ class TDirectSSTP
 {
 public:
     static constexpr int kPollMs = 100;
-    // How long a window message's answer is waited for before the play counts as unanswered.
-    static constexpr int kAnswerWaitMs = 2000;
 
     // GUI thread. fmoNames runs on the GUI thread (through the synchroniser) before each delivery.
     // tcpPorts are the loopback ports tried for an SSTP host. Throws EVelmoError when the reply

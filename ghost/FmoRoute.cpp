@@ -3,9 +3,10 @@
 #include "ghost/SstpWire.h"
 #include "platform/Window.h"
 
-TFmoRoute::TFmoRoute(uint32_t replyWindow, int cancelFd)
+TFmoRoute::TFmoRoute(uint32_t replyWindow, int cancelFd, int lockTimeoutMs)
     : replyWindow_(replyWindow)
     , cancelFd_(cancelFd)
+    , lockTimeoutMs_(lockTimeoutMs)
 {
     seeker_.CancelFd = cancelFd;
 }
@@ -20,7 +21,7 @@ std::string TFmoRoute::RequestText(const TPlayRequest& request, const std::strin
 
 TPlayResult TFmoRoute::Play(const TPlayRequest& request, const std::string& senderName)
 {
-    seeker_.LockTimeoutMs = request.TimeLeftMs(TSakuraSeeker::kLockTimeoutMs);
+    seeker_.LockTimeoutMs = request.TimeLeftMs(lockTimeoutMs_);
     seeker_.Detect();
     const TSakuraProcess* ghost = seeker_.ChooseGhost(request.Ghost);
     TPlayResult result;

@@ -17,8 +17,10 @@ public:
     static constexpr int kSendTimeoutMs = 50000;
     static constexpr const char* kRouteName = "Direct SSTP";
 
-    // cancelFd ends a wait for a directory lock or a window at once.
-    TFmoRoute(uint32_t replyWindow, int cancelFd);
+    // cancelFd ends a wait for a directory lock or a window at once; a directory's lock is waited
+    // for lockTimeoutMs at the most.
+    TFmoRoute(
+        uint32_t replyWindow, int cancelFd, int lockTimeoutMs = TSakuraSeeker::kLockTimeoutMs);
 
     void SetMappingNames(std::vector<std::string> names)
     {
@@ -39,4 +41,5 @@ private:
     TSakuraSeeker seeker_;
     uint32_t replyWindow_;
     int cancelFd_;
+    int lockTimeoutMs_;
 };

@@ -7,40 +7,32 @@ set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
 cd "$root"
 
-rank() {
-    case "$1" in
-    platform) echo 0 ;;
-    log) echo 1 ;;
-    render) echo 2 ;;
-    ghost) echo 3 ;;
-    archive) echo 4 ;;
-    tools) echo 5 ;;
-    app) echo 6 ;;
-    plugins) echo 0 ;; # plugins/spp.h, the interface every layer may use
-    *) echo "" ;;
-    esac
-}
+# A folder's layer; a folder not named here (a system or generated header) is not checked.
+declare -A rank=([platform]=0 [log]=1 [render]=2 [ghost]=3 [archive]=4 [tools]=5 [app]=6
+    [plugins]=0) # plugins/spp.h, the interface every layer may use
 
+# One grep a folder and no process per include, so the check stays quick on a busy machine.
+include='^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]*)"'
 status=0
 for folder in platform log render ghost archive tools app plugins; do
     [ -d "$folder" ] || continue
-    own=$(rank "$folder")
-    while IFS= read -r -d '' file; do
-        while IFS= read -r included; do
-            top=${included%%/*}
-            [ "$top" != "$included" ] || continue # a file of the same folder, named alone
-            theirs=$(rank "$top")
-            [ -n "$theirs" ] || continue # a system or generated header
-            if [ "$folder" = plugins ]; then
-                ok=$([ "$top" = plugins ] && echo 1 || echo 0)
-            else
-                ok=$([ "$theirs" -le "$own" ] && echo 1 || echo 0)
-            fi
-            if [ "$ok" = 0 ]; then
-                echo "$file: includes \"$included\", a higher layer"
-                status=1
-            fi
-        done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
-    done < <(find "$folder" -type f \( -name '*.h' -o -name '*.cpp' \) -print0)
+    own=${rank[$folder]}
+    while IFS= read -r line; do
+        file=${line%%:*}
+        [[ ${line#*:} =~ $include ]] || continue
+        included=${BASH_REMATCH[1]}
+        top=${included%%/*}
+        [ "$top" != "$included" ] || continue # a file of the same folder, named alone
+        [ -n "$top" ] || continue                # an absolute path
+        theirs=${rank[$top]:-}
+        [ -n "$theirs" ] || continue
+        if [ "$folder" = plugins ]; then
+            [ "$top" = plugins ] && continue
+        else
+            [ "$theirs" -le "$own" ] && continue
+        fi
+        echo "$file: includes \"$included\", a higher layer"
+        status=1
+    done < <(grep -rHE --include='*.h' --include='*.cpp' "$include" "$folder" || true)
 done
 exit $status

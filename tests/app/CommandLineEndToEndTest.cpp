@@ -17,6 +17,7 @@
 #include <csignal>
 #include <functional>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <thread>
 
@@ -77,10 +78,10 @@ class CommandLineEndToEndTest : public QObject
         qint64 msAfterTerm = -1; // how long it took to end once told to, if it was
     };
 
-    // Runs the program; unless it ends by itself within `wait` ms (or before endWhen says so),
-    // it is told to end.
+    // Runs the program; unless it ends by itself within `wait` ms, or endWhen (given what it has
+    // written to standard error so far) says so first, it is told to end.
     Run Velmo(const QString& folder, const QStringList& args, int wait = 30000,
-        const std::function<bool()>& endWhen = {})
+        const std::function<bool(const QByteArray& err)>& endWhen = {})
     {
         QProcess velmo;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -95,9 +96,11 @@ class CommandLineEndToEndTest : public QObject
         velmo.start(folder + "/velmo", args);
         qint64 msAfterTerm = -1;
         bool finished = false;
+        QByteArray err;
         if (endWhen) {
             const QDeadlineTimer deadline(wait);
-            while (!deadline.hasExpired() && !endWhen() && !finished)
+            while (!deadline.hasExpired() && !endWhen(err += velmo.readAllStandardError())
+                && !finished)
                 finished = velmo.waitForFinished(5);
         } else {
             finished = velmo.waitForFinished(wait);
@@ -109,7 +112,8 @@ class CommandLineEndToEndTest : public QObject
             velmo.waitForFinished(30000);
             msAfterTerm = timer.elapsed();
         }
-        return { velmo.exitCode(), QString::fromUtf8(velmo.readAllStandardError()), msAfterTerm };
+        return { velmo.exitCode(), QString::fromUtf8(err + velmo.readAllStandardError()),
+            msAfterTerm };
     }
 
 private slots:
@@ -165,7 +169,10 @@ private slots:
     void CountsAreRaisedToOneAndTheViewKeepsRunning()
     {
         const QString folder = Install("raise", port_);
-        const Run run = Velmo(folder, { "past", "0", "100", "x" }, 5000);
+        // Told to end once its first page has loaded: it was still running then.
+        const Run run = Velmo(folder, { "past", "0", "100", "x" }, 30000,
+            [](const QByteArray& err) { return err.contains("Page loaded: "); });
+        QVERIFY2(run.msAfterTerm >= 0, qPrintable(run.err));
         QCOMPARE(run.exitCode, 0);
         QVERIFY(Record().starts_with("GET /fetchlog.cgi?recent=1 HTTP/1.1\n"));
         QVERIFY(run.err.contains(QStringLiteral("Browser view made")));
@@ -272,7 +279,12 @@ private slots:
         QVERIFY(::listen(listener, 4) == 0);
         ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
         const QString folder = Install("silent", ntohs(address.sin_port));
-        const Run run = Velmo(folder, { "past", "30", "20", "noview" }, 3000);
+        // Told to end once its connection is waiting to be taken.
+        const Run run
+            = Velmo(folder, { "past", "30", "20", "noview" }, 30000, [&](const QByteArray&) {
+                  pollfd p { listener, POLLIN, 0 };
+                  return ::poll(&p, 1, 0) > 0;
+              });
         ::close(listener);
         QVERIFY2(run.msAfterTerm >= 0 && run.msAfterTerm < 10000, qPrintable(run.err));
         QCOMPARE(run.exitCode, 1);
@@ -327,7 +339,7 @@ private slots:
         QVERIFY(port > 0);
         const QString folder = Install("large", port);
         const Run run = Velmo(folder, { "past", "30", "100", "noview" }, 120000,
-            [&] { return QFile::exists(folder + "/long2.html"); });
+            [&](const QByteArray&) { return QFile::exists(folder + "/long2.html"); });
         server.terminate();
         server.waitForFinished(10000);
         QVERIFY2(run.msAfterTerm >= 0 && run.msAfterTerm < 1000,

@@ -81,8 +81,10 @@ public:
                 return 1;
             const auto to = static_cast<uint32_t>(std::stoul(m.data.substr(at + 6)));
             const auto send = [this, to, reply, times] {
-                for (int i = 0; i < times; ++i)
+                for (int i = 0; i < times; ++i) {
                     SendMessageTimeout(to, WM_COPYDATA, window_->Handle(), 9801, reply, 5000);
+                    ++answered_;
+                }
             };
             if (lateMs <= 0) {
                 send();
@@ -116,6 +118,8 @@ public:
         const std::lock_guard lock(mutex_);
         return requests_;
     }
+    // How many answers have gone out, each once its window message has returned.
+    int Answered() const { return answered_; }
     void SetAnswer(std::string answer)
     {
         const std::lock_guard lock(mutex_);
@@ -128,6 +132,7 @@ private:
     std::mutex mutex_;
     std::vector<TWindowMessage> requests_;
     std::vector<std::thread> late_;
+    std::atomic<int> answered_ { 0 };
     std::atomic<bool> stop_ { false };
     std::thread thread_;
 };

@@ -72,7 +72,7 @@ TEST(FileIO, KilledWriteLeavesOldOrNew)
     const std::string oldText(20000, 'o');
     const std::string newText(30000, 'n');
     unsigned seed = 12345;
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 40; ++i) {
         WriteFileAtomic(path, oldText);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
@@ -246,7 +246,7 @@ TEST(FileIO, CleanUpSparesAWriteAtWork)
     ASSERT_GE(child, 0);
     if (child == 0) {
         try {
-            for (int i = 0; i < 100; ++i)
+            for (int i = 0; i < 40; ++i)
                 WriteFileAtomic(path, std::string(4096, 'w'));
         } catch (const EFileError&) {
             ::_exit(1);

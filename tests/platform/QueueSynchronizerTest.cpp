@@ -1,25 +1,16 @@
 #include "platform/QueueSynchronizer.h"
 
-#include <gtest/gtest.h>
+#include "TestSupport.h"
 
 #include <atomic>
-#include <chrono>
-#include <poll.h>
 
 namespace {
 
-// Stands in for the GUI thread's event loop: waits for the wake-up descriptor and processes.
+// The GUI thread's event loop, until done() holds.
 bool PumpUntil(TQueueSynchronizer& sync, const std::function<bool()>& done)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        pollfd p { sync.WakeFd(), POLLIN, 0 };
-        if (::poll(&p, 1, 50) > 0)
-            sync.ProcessPending();
-    }
-    return true;
+    return ::PumpUntil(
+        { sync.WakeFd() }, [&] { sync.ProcessPending(); }, done);
 }
 
 TEST(QueueSynchronizer, RunsWorkerCallsOnTheGuiThreadWhileTheWorkerWaits)
