@@ -353,3 +353,13 @@ std::optional<TVoteCounts> TArchive::CountVote(const std::string& mid, bool agre
         return counts;
     });
 }
+
+void TArchive::Search(const TQuery&, const std::function<bool(const TBottleMessage&)>&) const
+{
+    throw EArchiveError(path_ + Sjis(" はまだ検索できません"));
+}
+
+int64_t TArchive::CountMatches(const TQuery&) const
+{
+    throw EArchiveError(path_ + Sjis(" はまだ検索できません"));
+}

@@ -17,6 +17,7 @@ class Transaction;
 
 class TBottleMessage;
 class TMessageList;
+struct TQuery;
 
 // Something the archive cannot do, in words for the user; the text names the archive's file.
 class EArchiveError : public EVelmoError
@@ -101,6 +102,12 @@ public:
     // One more vote (or agreement) for the messages kept under this MID from any server, in one
     // transaction; their counts afterwards (the latest kept's), or nothing when none has the MID.
     std::optional<TVoteCounts> CountVote(const std::string& mid, bool agree);
+
+    // Search. The messages a query finds, in time order (oldest first), one by one; the visitor
+    // returns false to stop. Never holds the result set in memory. Throws EArchiveError.
+    void Search(const TQuery& query, const std::function<bool(const TBottleMessage&)>& visit) const;
+    // How many messages the query finds.
+    int64_t CountMatches(const TQuery& query) const;
 
 private:
     void Open();
