@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <memory>
+#include <unistd.h>
 
 int RunImport(const std::vector<std::string>& paths, const TAppFolders& folders,
     const TConfiguration& config, std::ostream& err, bool progressLine)
@@ -60,13 +61,21 @@ int RunSync(const TAppFolders& folders, const TConfiguration& config, std::ostre
         TSyncHooks hooks;
         hooks.fetch
             = [&](const TLogRequest& request) { return TLogView::Fetch(server, request, {}); };
+        // A long gap (an archive of old logs) is thousands of empty days: only the steps that
+        // brought messages get a line, and a terminal sees the day being fetched.
+        const bool terminal = ::isatty(STDERR_FILENO) == 1;
         hooks.progress = [&](const TSyncStep& step, const TArchiveCounts& counts) {
-            say(SyncStepName(step) + ": " + tally(counts));
+            if (counts.added + counts.known > 0)
+                say((terminal ? "\r\x1b[K" : "") + SyncStepName(step) + ": " + tally(counts));
+            else if (terminal)
+                err << "\r\x1b[K" << SjisToUtf8Lossy(SyncStepName(step)) << std::flush;
         };
         result = SyncArchive(archive, ArchiveServerName(config), Now(), hooks);
     } catch (const EVelmoError& e) {
         result.problem = e.what();
     }
+    if (::isatty(STDERR_FILENO) == 1)
+        err << "\r\x1b[K";
     say((result.complete ? Sjis("同期しました: ") : Sjis("同期を終えられませんでした: "))
         + std::to_string(result.steps) + Sjis(" 日分を取得、") + tally(result.counts));
     if (!result.complete)

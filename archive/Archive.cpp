@@ -6,10 +6,12 @@
 #include "platform/FileIO.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -130,19 +132,13 @@ void TArchive::Open()
     const bool exists = ::lstat(native.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
         throw EArchiveError(path_ + Sjis(" はVelmoのアーカイブではありません"));
-    if (!exists) {
-        const size_t slash = path_.rfind('/');
-        if (slash != std::string::npos && slash > 0)
-            CreateFolders(path_.substr(0, slash + 1));
-    }
-    db_ = std::make_unique<SQLite::Database>(native,
-        SQLite::OPEN_READWRITE | (exists ? 0 : SQLite::OPEN_CREATE) | SQLite::OPEN_NOFOLLOW,
-        kBusyTimeoutMs);
+    if (!exists)
+        Create(native);
+    db_ = std::make_unique<SQLite::Database>(
+        native, SQLite::OPEN_READWRITE | SQLite::OPEN_NOFOLLOW, kBusyTimeoutMs);
     const int application = db_->execAndGet("PRAGMA application_id").getInt();
     const int version = db_->execAndGet("PRAGMA user_version").getInt();
-    if (!exists) {
-        CreateSchema();
-    } else if (application != kApplicationId) {
+    if (application != kApplicationId) {
         // An empty file, another program's database: never written to.
         throw EArchiveError(path_ + Sjis(" はVelmoのアーカイブではありません"));
     } else if (version > kSchemaVersion) {
@@ -161,6 +157,28 @@ void TArchive::Open()
     update_ = std::make_unique<SQLite::Statement>(*db_,
         "UPDATE message SET connections = ?3, votes = ?4, agrees = ?5 WHERE server = ?1 AND mid = "
         "?2");
+}
+
+void TArchive::Create(const std::string& native)
+{
+    const size_t slash = path_.rfind('/');
+    if (slash != std::string::npos && slash > 0)
+        CreateFolders(path_.substr(0, slash + 1));
+    // A new archive is made whole under a name of its own and then linked into place, so that a
+    // program killed while making it never leaves a file that is not an archive, and a file that
+    // appeared meanwhile is never replaced.
+    const std::string creating = native + ".creating";
+    for (const char* suffix : { "", "-journal", "-wal", "-shm" })
+        ::unlink((creating + suffix).c_str());
+    db_ = std::make_unique<SQLite::Database>(creating,
+        SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_NOFOLLOW, kBusyTimeoutMs);
+    CreateSchema();
+    db_.reset();
+    const bool linked = ::link(creating.c_str(), native.c_str()) == 0 || errno == EEXIST;
+    const int error = errno;
+    ::unlink(creating.c_str());
+    if (!linked)
+        throw EArchiveError(path_ + Sjis(" を作れません: ") + std::strerror(error));
 }
 
 void TArchive::CreateSchema()

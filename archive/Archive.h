@@ -111,6 +111,7 @@ public:
 
 private:
     void Open();
+    void Create(const std::string& native);
     void CreateSchema();
     void Upgrade(int from);
     int64_t ServerId(const std::string& server); // adds the server when it is new
