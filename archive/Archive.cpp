@@ -179,6 +179,9 @@ void TArchive::Open(const TUpgradeProgress& progress)
     db_ = std::make_unique<SQLite::Database>(native,
         SQLite::OPEN_READWRITE | (exists ? 0 : SQLite::OPEN_CREATE) | SQLite::OPEN_NOFOLLOW,
         kBusyTimeoutMs);
+    // 32 MiB of pages (the default is 2): keeping a message touches the text index's pages and
+    // four indexes besides the table.
+    db_->exec("PRAGMA cache_size = -32768");
     const int application = db_->execAndGet("PRAGMA application_id").getInt();
     const int version = db_->execAndGet("PRAGMA user_version").getInt();
     if (!exists) {

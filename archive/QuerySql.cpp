@@ -71,23 +71,6 @@ std::optional<std::string> IndexExpression(const TQueryNode& node)
     return std::nullopt;
 }
 
-const char* CompareOperator(TQueryCompare compare)
-{
-    switch (compare) {
-    case TQueryCompare::Less:
-        return " < ?";
-    case TQueryCompare::LessOrEqual:
-        return " <= ?";
-    case TQueryCompare::Equal:
-        return " = ?";
-    case TQueryCompare::GreaterOrEqual:
-        return " >= ?";
-    case TQueryCompare::Greater:
-        return " > ?";
-    }
-    return " = ?";
-}
-
 class TBuilder
 {
 public:
@@ -191,8 +174,8 @@ private:
     std::string Of(const TQueryCount& count, bool)
     {
         out_.values.emplace_back(static_cast<int64_t>(count.value));
-        return std::string(count.field == TQueryField::Votes ? "votes" : "agrees")
-            + CompareOperator(count.compare);
+        return std::string(count.field == TQueryField::Votes ? "votes " : "agrees ")
+            + CompareSign(count.compare) + " ?";
     }
 
     static std::string Join(const std::vector<std::string>& parts, const char* glue)
