@@ -7,6 +7,7 @@
 #include "log/BottleServer.h"
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
+#include "render/SsParser.h"
 
 #include <chrono>
 #include <memory>
@@ -17,7 +18,7 @@ int RunImport(const std::vector<std::string>& paths, const TAppFolders& folders,
 {
     std::unique_ptr<TArchive> archive;
     try {
-        archive = std::make_unique<TArchive>(folders.archiveFile);
+        archive = OpenArchive(folders, err);
     } catch (const EVelmoError& e) {
         err << "Velmo: " << SjisToUtf8Lossy(e.what()) << "\n";
         return 1;
@@ -57,7 +58,8 @@ int RunSync(const TAppFolders& folders, const TConfiguration& config, std::ostre
     TSyncResult result;
     try {
         const TBottleServer server = TBottleServer::FromSetting(config.BottleServer);
-        TArchive archive(folders.archiveFile);
+        const std::unique_ptr<TArchive> opened = OpenArchive(folders, err);
+        TArchive& archive = *opened;
         TSyncHooks hooks;
         hooks.fetch
             = [&](const TLogRequest& request) { return TLogView::Fetch(server, request, {}); };
@@ -86,4 +88,38 @@ int RunSync(const TAppFolders& folders, const TConfiguration& config, std::ostre
 std::string ArchiveServerName(const TConfiguration& config)
 {
     return config.BottleServer.empty() ? std::string(TBottleServer::kDefault) : config.BottleServer;
+}
+
+void LoadPatternFiles(TSsParser& parser, const TAppFolders& folders,
+    const std::function<void(const std::string&)>& failed)
+{
+    const auto load = [&](const char* name, void (TSsParser::*set)(std::vector<std::string>)) {
+        std::vector<std::string> lines;
+        try {
+            lines = TSsParser::LoadPatternFile(folders.DataFile(name));
+        } catch (const EVelmoError& e) {
+            if (!failed)
+                throw;
+            failed(e.what());
+        }
+        (parser.*set)(std::move(lines));
+    };
+    load("tagpat.txt", &TSsParser::SetTagPattern);
+    load("metapat.txt", &TSsParser::SetMetaPattern);
+}
+
+std::unique_ptr<TArchive> OpenArchive(const TAppFolders& folders, std::ostream& err)
+{
+    TSsParser parser;
+    LoadPatternFiles(parser, folders);
+    int64_t said = -1;
+    const auto progress = [&](int64_t done, int64_t total) {
+        // A line at the start and one for every tenth, so a log of the run stays short.
+        if (done != total && done < said + total / 10)
+            return;
+        said = done;
+        err << SjisToUtf8Lossy(Sjis("アーカイブの検索用索引を作っています: ")) << done << " / "
+            << total << std::endl;
+    };
+    return std::make_unique<TArchive>(folders.archiveFile, &parser, progress);
 }

@@ -3,9 +3,14 @@
 #include "app/Configuration.h"
 #include "platform/AppFolders.h"
 
+#include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
+
+class TArchive;
+class TSsParser;
 
 // The command-line verbs that work on the archive, without a window. Each writes its progress and
 // its outcome to err (UTF-8, for a terminal or a log) and returns the exit status: 0 only when it
@@ -25,6 +30,17 @@ int RunImport(const std::vector<std::string>& paths, const TAppFolders& folders,
 // in steps of at most one day, committing each, so that a run that is stopped resumes where it
 // ended. 0 when the archive is up to date.
 int RunSync(const TAppFolders& folders, const TConfiguration& config, std::ostream& err);
+
+// Loads the program's tag and meta pattern files from the data folder into the tokenizer. A file
+// that cannot be read is given to failed (its EFileError text) and its list left empty; without
+// failed the EFileError is thrown.
+void LoadPatternFiles(TSsParser& parser, const TAppFolders& folders,
+    const std::function<void(const std::string&)>& failed = {});
+
+// The archive for a verb: opened with the program's patterns, so that it can keep messages, and
+// upgraded when it is of an older version, with a line on err for how far the upgrade has come.
+// Throws EVelmoError (a pattern file that cannot be read, an archive that cannot be used).
+std::unique_ptr<TArchive> OpenArchive(const TAppFolders& folders, std::ostream& err);
 
 // The bottle server's name as the archive keys its messages: the setting as written, or the
 // bundled server's default address.

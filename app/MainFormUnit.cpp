@@ -245,17 +245,8 @@ void TMainForm::LoadPatterns()
 {
     // A missing or unreadable pattern file is reported by name, and start-up goes on with that
     // list empty: every tag then shows as an error tag, which is visible and harmless.
-    const auto load = [this](const char* name, void (TSsParser::*set)(std::vector<std::string>)) {
-        std::vector<std::string> lines;
-        try {
-            lines = TSsParser::LoadPatternFile(environment_.folders.DataFile(name));
-        } catch (const EVelmoError& e) {
-            ShowError(e.what());
-        }
-        (SsParser.*set)(std::move(lines));
-    };
-    load("tagpat.txt", &TSsParser::SetTagPattern);
-    load("metapat.txt", &TSsParser::SetMetaPattern);
+    LoadPatternFiles(
+        SsParser, environment_.folders, [this](const std::string& text) { ShowError(text); });
 }
 
 void TMainForm::ApplyFolders()
@@ -417,7 +408,7 @@ void TMainForm::ImportMenuClick()
         return;
     // A connection of its own: SQLite lets the import's long run of transactions share the file
     // with whatever else keeps messages.
-    TArchive archive(environment_.folders.archiveFile);
+    TArchive archive(environment_.folders.archiveFile, &SsParser, UpgradeProgress());
     std::unique_ptr<IProgressWindow> window;
     if (environment_.progressWindows)
         window = environment_.progressWindows->Show();
@@ -482,13 +473,25 @@ TArchive* TMainForm::Archive()
 {
     if (!archive_ && !archiveFailed_) {
         try {
-            archive_ = std::make_unique<TArchive>(environment_.folders.archiveFile);
+            archive_ = std::make_unique<TArchive>(
+                environment_.folders.archiveFile, &SsParser, UpgradeProgress());
         } catch (const EVelmoError& e) {
             archiveFailed_ = true;
             ReportArchiveFailure(e.what());
         }
     }
     return archive_.get();
+}
+
+std::function<void(int64_t, int64_t)> TMainForm::UpgradeProgress()
+{
+    return [this](int64_t done, int64_t total) {
+        SetStatusText(Sjis("アーカイブの検索用索引を作っています: ") + std::to_string(done) + " / "
+            + std::to_string(total) + Sjis(" 件"));
+        // Painted at once without running other events: the archive is opened in the middle of a
+        // command, which nothing else may enter.
+        statusPanel_->repaint();
+    };
 }
 
 void TMainForm::ReportArchiveFailure(const std::string& text)

@@ -110,6 +110,8 @@ public:
     // The archive, opened on first use; null when it cannot be (said once, and the views go on
     // without it).
     TArchive* Archive();
+    // Says in the status bar how far building the search index of an older archive has come.
+    std::function<void(int64_t, int64_t)> UpgradeProgress();
     TViewPlace ViewPlace() const;
     TPageSettings PageSettings() const;
     // Sends the browser to the first page of the current settings.

@@ -1,9 +1,13 @@
 #include "archive/Archive.h"
 
+#include "archive/Query.h"
+#include "archive/QuerySql.h"
+#include "archive/SearchText.h"
 #include "log/BottleMessage.h"
 #include "log/MessageList.h"
 #include "platform/Encoding.h"
 #include "platform/FileIO.h"
+#include "render/SsParser.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <cerrno>
@@ -20,6 +24,9 @@ constexpr int kApplicationId = 0x566C6D6F;
 constexpr int kBusyTimeoutMs = 10000;
 // Messages with no MID are keyed under this server id by a hash of their texts.
 constexpr int64_t kNoServer = 0;
+// What Visit reads.
+constexpr const char* kMessageColumns
+    = "SELECT mid, time, channel, ghost, connections, votes, agrees, script, server FROM message";
 
 // The first schema. Later versions add their steps to Upgrade.
 constexpr const char* kSchema = R"SQL(
@@ -39,6 +46,27 @@ CREATE TABLE message (
 );
 CREATE INDEX message_time ON message (time);
 )SQL";
+
+// Version 2: the normalised search texts of each row, filled by BuildSearchText before the
+// indexes over them are made (kSearchIndexes, and the text index's table).
+constexpr const char* kSearchColumns = R"SQL(
+ALTER TABLE message ADD COLUMN talk TEXT NOT NULL DEFAULT '';
+ALTER TABLE message ADD COLUMN ghost_key TEXT NOT NULL DEFAULT '';
+ALTER TABLE message ADD COLUMN channel_key TEXT NOT NULL DEFAULT '';
+)SQL";
+// The filters' columns; a name with the time, so that a ghost's messages come in time order.
+constexpr const char* kSearchIndexes = R"SQL(
+CREATE INDEX message_ghost ON message (ghost_key, time);
+CREATE INDEX message_channel ON message (channel_key, time);
+CREATE INDEX message_votes ON message (votes);
+CREATE INDEX message_agrees ON message (agrees);
+)SQL";
+
+// Above this many rows of the text index a search walks the messages in time order and tests
+// each against the index's hits; up to it, it looks the hits up and sorts them.
+constexpr int64_t kFewHits = 5000;
+// How many rows the upgrade builds between two progress calls.
+constexpr int64_t kProgressEvery = 2000;
 
 // Two 64-bit FNV-1a sums with different starts: a key for a message without a MID that a
 // million messages will not share by chance.
@@ -79,12 +107,25 @@ std::string Blob(const SQLite::Column& column)
     return std::string(static_cast<const char*>(column.getBlob()), column.getBytes());
 }
 
+void Bind(SQLite::Statement& statement, const TQuerySql& sql)
+{
+    int index = 0;
+    for (const TQuerySql::TValue& value : sql.values)
+        std::visit([&](const auto& v) { statement.bind(++index, v); }, value);
+}
+
 } // namespace
 
-TArchive::TArchive(const std::string& path)
+TArchive::TArchive(const std::string& path, const TSsParser* talk, const TUpgradeProgress& progress)
     : path_(path)
 {
-    Guard([this] { Open(); });
+    if (talk) {
+        // A tokenizer of its own: its tokens are replaced on every message kept.
+        talk_ = std::make_unique<TSsParser>();
+        talk_->SetTagPattern(talk->TagPattern());
+        talk_->SetMetaPattern(talk->MetaPattern());
+    }
+    Guard([&] { Open(progress); });
 }
 
 TArchive::~TArchive() = default;
@@ -124,7 +165,7 @@ template <typename Work> auto TArchive::Guard(Work&& work) const -> decltype(wor
     }
 }
 
-void TArchive::Open()
+void TArchive::Open(const TUpgradeProgress& progress)
 {
     const std::string native = NativePath(path_);
     struct stat st
@@ -136,6 +177,9 @@ void TArchive::Open()
         Create(native);
     db_ = std::make_unique<SQLite::Database>(
         native, SQLite::OPEN_READWRITE | SQLite::OPEN_NOFOLLOW, kBusyTimeoutMs);
+    // 32 MiB of pages (the default is 2): keeping a message touches the text index's pages and
+    // four indexes besides the table.
+    db_->exec("PRAGMA cache_size = -32768");
     const int application = db_->execAndGet("PRAGMA application_id").getInt();
     const int version = db_->execAndGet("PRAGMA user_version").getInt();
     if (application != kApplicationId) {
@@ -144,16 +188,25 @@ void TArchive::Open()
     } else if (version > kSchemaVersion) {
         throw EArchiveError(path_ + Sjis(" は新しい版のVelmoで作られたので開けません (版 ")
             + std::to_string(version) + ")");
-    } else if (version < kSchemaVersion) {
-        Upgrade(version);
+    } else if (version < 1) {
+        throw EArchiveError(path_ + Sjis(" はVelmoのアーカイブではありません"));
+    } else if (version < kSchemaVersion && talk_) {
+        Upgrade(version, progress);
+    } else {
+        version_ = version;
     }
     db_->exec("PRAGMA journal_mode = WAL");
     // With the WAL journal a committed transaction survives the process being killed; NORMAL
     // leaves only a power cut able to lose the last ones.
     db_->exec("PRAGMA synchronous = NORMAL");
+    if (!talk_ || version_ != kSchemaVersion)
+        return;
     insert_ = std::make_unique<SQLite::Statement>(*db_,
         "INSERT OR IGNORE INTO message (server, mid, time, channel, ghost, connections, votes, "
-        "agrees, script) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        "agrees, script, talk, ghost_key, channel_key) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+        "?)");
+    index_ = std::make_unique<SQLite::Statement>(
+        *db_, std::string("INSERT INTO ") + kTextTable + " (rowid, text) VALUES (?, ?)");
     update_ = std::make_unique<SQLite::Statement>(*db_,
         "UPDATE message SET connections = ?3, votes = ?4, agrees = ?5 WHERE server = ?1 AND mid = "
         "?2");
@@ -185,19 +238,81 @@ void TArchive::CreateSchema()
 {
     SQLite::Transaction transaction(*db_);
     db_->exec(kSchema);
+    db_->exec(kSearchColumns);
+    BuildSearchText({});
     db_->exec("PRAGMA application_id = " + std::to_string(kApplicationId));
     db_->exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
     transaction.commit();
 }
 
-void TArchive::Upgrade(int from)
+void TArchive::Upgrade(int from, const TUpgradeProgress& progress)
 {
-    // Each later schema adds a step from its predecessor here; all run in one transaction.
+    // Each later schema adds a step from its predecessor here; all run in one transaction, so a
+    // run that is stopped leaves the file as it was and the next open starts over.
     SQLite::Transaction transaction(*db_);
-    if (from < 1)
-        throw EArchiveError(path_ + Sjis(" はVelmoのアーカイブではありません"));
+    if (from < 2) {
+        db_->exec(kSearchColumns);
+        BuildSearchText(progress);
+    }
     db_->exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
     transaction.commit();
+}
+
+void TArchive::BuildSearchText(const TUpgradeProgress& progress)
+{
+    db_->exec(std::string("CREATE VIRTUAL TABLE ") + kTextTable + " USING fts5(text, content = '', "
+        + kBigramTableOptions + ")");
+    index_ = std::make_unique<SQLite::Statement>(
+        *db_, std::string("INSERT INTO ") + kTextTable + " (rowid, text) VALUES (?, ?)");
+    const int64_t total = db_->execAndGet("SELECT count(*) FROM message").getInt64();
+    if (progress)
+        progress(0, total);
+    SQLite::Statement select(*db_, "SELECT id, channel, ghost, script FROM message ORDER BY id");
+    SQLite::Statement update(
+        *db_, "UPDATE message SET talk = ?, ghost_key = ?, channel_key = ? WHERE id = ?");
+    int64_t done = 0;
+    TBottleMessage m;
+    while (select.executeStep()) {
+        const int64_t id = select.getColumn(0).getInt64();
+        m.Channel = Blob(select.getColumn(1));
+        m.Ghost = Blob(select.getColumn(2));
+        m.Script = Blob(select.getColumn(3));
+        const std::array<std::string, 3> texts = SearchTexts(m);
+        update.reset();
+        for (int i = 0; i < 3; ++i)
+            update.bind(i + 1, texts[static_cast<size_t>(i)]);
+        update.bind(4, id);
+        update.exec();
+        AddToIndex(id, texts);
+        if (progress && ++done % kProgressEvery == 0)
+            progress(done, total);
+    }
+    // Made after the rows are filled: one sort each instead of an update per row.
+    db_->exec(kSearchIndexes);
+    if (progress && done % kProgressEvery != 0)
+        progress(done, total);
+}
+
+std::array<std::string, 3> TArchive::SearchTexts(const TBottleMessage& m)
+{
+    std::string talk;
+    try {
+        talk = TalkText(m.Script, *talk_);
+    } catch (const EVelmoError&) {
+        // A pattern the tokenizer cannot use: the message is still kept, and found by all of its
+        // script rather than by none of it.
+        talk = m.Script;
+    }
+    return { NormaliseForSearch(talk), NormaliseForSearch(m.Ghost), NormaliseForSearch(m.Channel) };
+}
+
+void TArchive::AddToIndex(int64_t id, const std::array<std::string, 3>& texts)
+{
+    // One column; a separator between the three keeps any word from spanning two of them.
+    index_->reset();
+    index_->bind(1, id);
+    index_->bind(2, Bigrams(texts[0] + "\n" + texts[1] + "\n" + texts[2]));
+    index_->exec();
 }
 
 int64_t TArchive::ServerId(const std::string& server)
@@ -227,6 +342,10 @@ std::optional<int64_t> TArchive::FindServer(const std::string& server) const
 
 bool TArchive::Add(const TBottleMessage& m, const std::string& server)
 {
+    if (!insert_)
+        throw EArchiveError(path_ + Sjis(" にはメッセージを保存できません: ")
+            + Sjis(version_ == kSchemaVersion ? "本文を読むタグの定義がありません"
+                                              : "古い版のアーカイブです"));
     const bool keyed = !m.MID.empty();
     const int64_t serverId = keyed ? ServerId(server) : kNoServer;
     const std::string hashed = keyed ? std::string() : TextKey(m);
@@ -241,8 +360,13 @@ bool TArchive::Add(const TBottleMessage& m, const std::string& server)
     insert_->bind(7, m.Votes);
     insert_->bind(8, m.Agrees);
     BindBlob(*insert_, 9, m.Script);
-    if (insert_->exec() == 1)
+    const std::array<std::string, 3> texts = SearchTexts(m);
+    for (int i = 0; i < 3; ++i)
+        insert_->bind(10 + i, texts[static_cast<size_t>(i)]);
+    if (insert_->exec() == 1) {
+        AddToIndex(db_->getLastInsertRowid(), texts);
         return true;
+    }
     update_->reset();
     update_->bind(1, static_cast<int64_t>(serverId));
     BindBlob(*update_, 2, mid);
@@ -294,26 +418,31 @@ void TArchive::ForEach(
     TDateTime from, TDateTime to, const std::function<bool(const TBottleMessage&)>& visit) const
 {
     Guard([&] {
-        SQLite::Statement select(*db_,
-            "SELECT mid, time, channel, ghost, connections, votes, agrees, script, server FROM "
-            "message WHERE time >= ? AND time < ? ORDER BY time, id");
+        SQLite::Statement select(
+            *db_, std::string(kMessageColumns) + " WHERE time >= ? AND time < ? ORDER BY time, id");
         select.bind(1, from);
         select.bind(2, to);
-        TBottleMessage m;
-        while (select.executeStep()) {
-            m.MID = select.getColumn(8).getInt64() == kNoServer ? std::string()
-                                                                : Blob(select.getColumn(0));
-            m.LogTime = select.getColumn(1).getDouble();
-            m.Channel = Blob(select.getColumn(2));
-            m.Ghost = Blob(select.getColumn(3));
-            m.Connections = select.getColumn(4).getInt();
-            m.Votes = select.getColumn(5).getInt();
-            m.Agrees = select.getColumn(6).getInt();
-            m.Script = Blob(select.getColumn(7));
-            if (!visit(m))
-                return;
-        }
+        Visit(select, visit);
     });
+}
+
+void TArchive::Visit(
+    SQLite::Statement& select, const std::function<bool(const TBottleMessage&)>& visit) const
+{
+    TBottleMessage m;
+    while (select.executeStep()) {
+        m.MID = select.getColumn(8).getInt64() == kNoServer ? std::string()
+                                                            : Blob(select.getColumn(0));
+        m.LogTime = select.getColumn(1).getDouble();
+        m.Channel = Blob(select.getColumn(2));
+        m.Ghost = Blob(select.getColumn(3));
+        m.Connections = select.getColumn(4).getInt();
+        m.Votes = select.getColumn(5).getInt();
+        m.Agrees = select.getColumn(6).getInt();
+        m.Script = Blob(select.getColumn(7));
+        if (!visit(m))
+            return;
+    }
 }
 
 void TArchive::Recall(TDateTime from, TDateTime to, TMessageList& list) const
@@ -372,12 +501,50 @@ std::optional<TVoteCounts> TArchive::CountVote(const std::string& mid, bool agre
     });
 }
 
-void TArchive::Search(const TQuery&, const std::function<bool(const TBottleMessage&)>&) const
+void TArchive::RefuseOldSearch() const
 {
-    throw EArchiveError(path_ + Sjis(" はまだ検索できません"));
+    if (version_ != kSchemaVersion)
+        throw EArchiveError(
+            path_ + Sjis(" は古い版のアーカイブなので検索できません。Velmoで一度開いてください"));
 }
 
-int64_t TArchive::CountMatches(const TQuery&) const
+void TArchive::Search(
+    const TQuery& query, const std::function<bool(const TBottleMessage&)>& visit) const
 {
-    throw EArchiveError(path_ + Sjis(" はまだ検索できません"));
+    Guard([&] {
+        RefuseOldSearch();
+        // Many hits: walk the time index and test each row against the hits (materialised once),
+        // which finds the first ones at once. Few: fetch them by id and sort them.
+        bool many = false;
+        const TQuerySql plain = QueryToSql(query, false);
+        if (!plain.leading.empty()) {
+            SQLite::Statement count(*db_,
+                std::string("SELECT count(*) FROM (SELECT 1 FROM ") + kTextTable + " WHERE "
+                    + kTextTable + " MATCH ? LIMIT " + std::to_string(kFewHits + 1) + ")");
+            count.bind(1, plain.leading);
+            count.executeStep();
+            many = count.getColumn(0).getInt64() > kFewHits;
+        }
+        const TQuerySql sql = many ? QueryToSql(query, true) : plain;
+        SQLite::Statement select(
+            *db_, std::string(kMessageColumns) + " WHERE " + sql.where + " ORDER BY time, id");
+        Bind(select, sql);
+        Visit(select, visit);
+    });
+}
+
+int64_t TArchive::CountMatches(const TQuery& query) const
+{
+    return Guard([&] {
+        RefuseOldSearch();
+        const TQuerySql sql = QueryToSql(query, false);
+        // A query of words alone is counted in the index: one row there for each message.
+        SQLite::Statement count(*db_,
+            sql.indexOnly ? std::string("SELECT count(*) FROM ") + kTextTable + " WHERE "
+                    + kTextTable + " MATCH ?"
+                          : "SELECT count(*) FROM message WHERE " + sql.where);
+        Bind(count, sql);
+        count.executeStep();
+        return count.getColumn(0).getInt64();
+    });
 }

@@ -3,6 +3,7 @@
 #include "platform/DateTime.h"
 #include "platform/Errors.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@ class Transaction;
 
 class TBottleMessage;
 class TMessageList;
+class TSsParser;
 struct TQuery;
 
 // Something the archive cannot do, in words for the user; the text names the archive's file.
@@ -52,15 +54,28 @@ struct TVoteCounts
 // EArchiveError naming the file, as is a file that cannot be written (read-only, a full disk).
 // A schema of an older version is upgraded in place, in one transaction.
 //
+// For search every row also keeps its talk (the script as a person reads it), ghost name and
+// channel normalised (NFKC, case folded, UTF-8), and a contentless FTS5 table indexes their
+// two-character tokens by message id. Both are written with the row and never change after:
+// seeing a message again changes only its counts.
+//
 // One connection, used from one thread at a time. Another process (a sync, an import) may use the
 // same file at once: a writer waits up to 10 s for the other's transaction.
 class TArchive
 {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
-    // path is program text (Shift_JIS).
-    explicit TArchive(const std::string& path);
+    // How far building the search index of an older archive has come, in messages.
+    using TUpgradeProgress = std::function<void(int64_t done, int64_t total)>;
+
+    // path is program text (Shift_JIS). talk: a tokenizer with the program's tag and meta
+    // patterns, which the archive copies to take the talk out of scripts; without one the archive
+    // reads, searches and counts votes but keeps no message (Store and TBatch::Add throw
+    // EArchiveError), and an archive of an older version is opened as it is, not upgraded (and
+    // cannot be searched). progress is called while an upgrade builds the search index.
+    explicit TArchive(const std::string& path, const TSsParser* talk = nullptr,
+        const TUpgradeProgress& progress = {});
     ~TArchive();
     TArchive(const TArchive&) = delete;
     TArchive& operator=(const TArchive&) = delete;
@@ -110,10 +125,18 @@ public:
     int64_t CountMatches(const TQuery& query) const;
 
 private:
-    void Open();
+    void Open(const TUpgradeProgress& progress);
     void Create(const std::string& native);
     void CreateSchema();
-    void Upgrade(int from);
+    void Upgrade(int from, const TUpgradeProgress& progress);
+    void BuildSearchText(const TUpgradeProgress& progress);
+    // The normalised texts of a message: talk, ghost, channel.
+    std::array<std::string, 3> SearchTexts(const TBottleMessage& message);
+    void AddToIndex(int64_t id, const std::array<std::string, 3>& texts);
+    // Search needs the columns of the current schema.
+    void RefuseOldSearch() const;
+    void Visit(
+        SQLite::Statement& select, const std::function<bool(const TBottleMessage&)>& visit) const;
     int64_t ServerId(const std::string& server); // adds the server when it is new
     std::optional<int64_t> FindServer(const std::string& server) const;
     bool Add(const TBottleMessage& message, const std::string& server);
@@ -122,8 +145,11 @@ private:
     [[noreturn]] void Fail(const std::exception& e) const;
 
     std::string path_;
+    std::unique_ptr<TSsParser> talk_; // null: no message is kept
+    int version_ = kSchemaVersion; // of the open file: older only when opened without talk_
     std::unique_ptr<SQLite::Database> db_;
     std::unique_ptr<SQLite::Statement> insert_;
+    std::unique_ptr<SQLite::Statement> index_;
     std::unique_ptr<SQLite::Statement> update_;
     std::string lastServer_; // the server whose id serverId_ holds
     int64_t serverId_ = 0;

@@ -28,6 +28,23 @@ TQueryNot& TQueryNot::operator=(const TQueryNot& other)
 TQueryNot& TQueryNot::operator=(TQueryNot&&) noexcept = default;
 TQueryNot::~TQueryNot() = default;
 
+const char* CompareSign(TQueryCompare compare)
+{
+    switch (compare) {
+    case TQueryCompare::Less:
+        return "<";
+    case TQueryCompare::LessOrEqual:
+        return "<=";
+    case TQueryCompare::Equal:
+        return "=";
+    case TQueryCompare::GreaterOrEqual:
+        return ">=";
+    case TQueryCompare::Greater:
+        return ">";
+    }
+    return "=";
+}
+
 bool TQuery::MatchesEverything() const
 {
     const auto* all = std::get_if<TQueryAnd>(&root.value);
@@ -505,23 +522,6 @@ std::string DescribeMoment(TDateTime moment)
     if (time.hour == 0 && time.minute == 0 && time.second == 0)
         return FormatShortDate(moment);
     return '"' + FormatShortDate(moment) + ' ' + FormatLongTime(moment) + '"';
-}
-
-const char* CompareSign(TQueryCompare compare)
-{
-    switch (compare) {
-    case TQueryCompare::Less:
-        return "<";
-    case TQueryCompare::LessOrEqual:
-        return "<=";
-    case TQueryCompare::Equal:
-        return "=";
-    case TQueryCompare::GreaterOrEqual:
-        return ">=";
-    case TQueryCompare::Greater:
-        return ">";
-    }
-    return "=";
 }
 
 // inside: the kind of group the node stands in, which decides whether it needs parentheses.

@@ -84,6 +84,9 @@ enum class TQueryField { Votes, Agrees };
 enum class TQueryCompare { Less, LessOrEqual, Equal, GreaterOrEqual, Greater };
 
 // votes>=3, agrees<1: value is 0 or more.
+// How a comparison is written: "<", "<=", "=", ">=", ">" (the same in SQL).
+const char* CompareSign(TQueryCompare compare);
+
 struct TQueryCount
 {
     TQueryField field = TQueryField::Votes;

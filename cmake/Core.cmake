@@ -7,6 +7,7 @@ add_library(velmo_core STATIC
   app/LogView.cpp
   archive/Archive.cpp
   archive/Query.cpp
+  archive/QuerySql.cpp
   archive/SearchText.cpp
   archive/Sync.cpp
   archive/Import.cpp

@@ -6,6 +6,7 @@
 #include "render/PluginHostSupport.h"
 #include "render/SsParser.h"
 #include "render/Surfaces.h"
+#include "tests/ShippedParser.h"
 
 #include <httplib.h>
 
@@ -118,7 +119,7 @@ TEST_F(LogViewTest, AnEmptyOrCancelledDownloadFailsTheView)
 // stretch, and the result says why; with nothing kept the download's failure stands.
 TEST_F(LogViewTest, UnreachableServerIsAnsweredFromTheArchive)
 {
-    TArchive archive(dir.Sjis() + "archive.sqlite3");
+    TArchive archive(dir.Sjis() + "archive.sqlite3", &ShippedParser());
     const TDateTime now = Now();
     TMessageList kept;
     for (const TDateTime at :

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "log/MessageList.h"
 #include "platform/FileIO.h"
+#include "tests/ShippedParser.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
 
@@ -35,7 +36,7 @@ std::vector<TBottleMessage> All(const TArchive& archive)
 TEST(Archive, KeysMessagesByServerAndMidOrByTheirTexts)
 {
     TempDir dir;
-    TArchive archive(dir.Sjis() + "archive.sqlite3");
+    TArchive archive(dir.Sjis() + "archive.sqlite3", &ShippedParser());
     TMessageList first;
     first.Add(Message("m1", "\\h\\s0" + J("ゾ表") + "\t\\e", 1));
     first.Add(Message("", "sent")); // no MID: keyed by its texts
@@ -71,7 +72,7 @@ TEST(Archive, KeysMessagesByServerAndMidOrByTheirTexts)
 TEST(Archive, UncommittedBatchKeepsNothing)
 {
     TempDir dir;
-    TArchive archive(dir.Sjis() + "archive.sqlite3");
+    TArchive archive(dir.Sjis() + "archive.sqlite3", &ShippedParser());
     {
         TArchive::TBatch batch(archive);
         EXPECT_TRUE(batch.Add(Message("x", "lost"), "s"));
@@ -129,7 +130,7 @@ TEST(Archive, RefusesFilesThatAreNoArchiveOfOurs)
     // A damaged archive: its pages overwritten after the header.
     std::filesystem::remove_all(NativePath(path));
     {
-        TArchive archive(path);
+        TArchive archive(path, &ShippedParser());
         TMessageList list;
         for (int i = 0; i < 200; ++i)
             list.Add(Message("m" + std::to_string(i), std::string(500, 'x')));

@@ -4,6 +4,7 @@
 #include "archive/Archive.h"
 #include "log/BottleMessage.h"
 #include "platform/FileIO.h"
+#include "tests/ShippedParser.h"
 
 #include <filesystem>
 #include <map>
@@ -28,7 +29,7 @@ struct Fixture
 {
     TempDir dir;
     std::string root = dir.Sjis() + "logs/";
-    TArchive archive { dir.Sjis() + "archive.sqlite3" };
+    TArchive archive { dir.Sjis() + "archive.sqlite3", &ShippedParser() };
 
     void Write(const std::string& name, const std::string& text)
     {

@@ -5,6 +5,7 @@
 #include "log/LogReader.h"
 #include "log/MessageList.h"
 #include "platform/FileIO.h"
+#include "tests/ShippedParser.h"
 #include "tools/bottleserver/BottleHttpServer.h"
 
 #include <set>
@@ -119,7 +120,7 @@ protected:
     const TDateTime now_ = Now();
     TempDir dir_;
     const std::string record_ = dir_.Sjis() + "record.txt";
-    TArchive archive_ { dir_.Sjis() + "archive.sqlite3" };
+    TArchive archive_ { dir_.Sjis() + "archive.sqlite3", &ShippedParser() };
     std::set<std::string> mids_;
     TBottleServerCore core_;
     TBottleHttpServer server_ { core_, NativePath(record_) };

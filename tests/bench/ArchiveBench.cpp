@@ -3,11 +3,15 @@
 //    project) with ParseLog alone, against reading it and keeping every message in a new archive
 //    (one transaction per 10,000): messages per second and the ratio of the two;
 //  - the archive's size against the log text;
-//  - a view of 100,000 messages from a log file: the share of its time spent keeping them.
+//  - a view of 100,000 messages from a log file: the share of its time spent keeping them;
+//  - search over the archive of all the messages: the first 100 hits and the exact count of
+//    words of two or more characters and of one character, a filter of ghost, dates and votes,
+//    and the size of the text index against the normalised text it indexes.
 // Each figure is one run on this machine; the ratios are what to compare between machines.
 
 #include "app/LogView.h"
 #include "archive/Archive.h"
+#include "archive/Query.h"
 #include "log/LogReader.h"
 #include "log/MessageList.h"
 #include "platform/Encoding.h"
@@ -17,6 +21,7 @@
 #include "render/SsParser.h"
 #include "render/Surfaces.h"
 
+#include <SQLiteCpp/SQLiteCpp.h>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -67,6 +72,49 @@ std::string MakeLog(int n)
     return log;
 }
 
+double Milliseconds(Clock::time_point since)
+{
+    return 1000 * Seconds(since);
+}
+
+// The first 100 hits and the exact count of each query, on the archive's file.
+void MeasureSearch(const std::string& path, TSsParser& parser, int messages)
+{
+    TArchive archive(path, &parser);
+    const TDateFields from = DecodeDate(Now() - 20);
+    const TDateFields to = DecodeDate(Now() - 10);
+    char filter[128];
+    std::snprintf(filter, sizeof filter,
+        "ghost:さくら after:%04d/%02d/%02d before:%04d/%02d/%02d votes>=3", from.year, from.month,
+        from.day, to.year, to.month, to.day);
+    const std::string queries[] = { "した", "好き", "今日", "ゴースト", "お茶", "天気", "マスター",
+        "ありがとう", "流れ星", "\"創作に良い\"", "好き お茶", "今日 | お茶", "の", "ね", "星",
+        filter, "今日 ghost:さくら" };
+    std::printf("query: first 100 hits ms / exact count ms (hits)\n");
+    for (const std::string& text : queries) {
+        const TQuery query = ParseQuery(Sjis(text.c_str()));
+        auto at = Clock::now();
+        int visited = 0;
+        archive.Search(query, [&](const TBottleMessage&) { return ++visited < 100; });
+        const double first = Milliseconds(at);
+        at = Clock::now();
+        const int64_t hits = archive.CountMatches(query);
+        std::printf("  %-60s %8.1f / %8.1f (%lld, %.2f%%)\n", text.c_str(), first, Milliseconds(at),
+            static_cast<long long>(hits), 100.0 * hits / messages);
+    }
+    // The index against the normalised text, by the pages their tables take.
+    SQLite::Database db(NativePath(path), SQLite::OPEN_READONLY);
+    const double text = db.execAndGet("SELECT sum(length(CAST(talk AS BLOB)) + "
+                                      "length(CAST(ghost_key AS BLOB)) + "
+                                      "length(CAST(channel_key AS BLOB))) FROM message")
+                            .getDouble();
+    const double index
+        = db.execAndGet("SELECT sum(pgsize) FROM dbstat WHERE name LIKE 'message_text%'")
+              .getDouble();
+    std::printf("normalised text %.1f MB, text index %.1f MB, ratio %.2f\n", text / 1e6,
+        index / 1e6, index / text);
+}
+
 uintmax_t FileSize(const std::filesystem::path& path)
 {
     std::error_code error;
@@ -85,6 +133,9 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(dir);
     const std::string folder = FromNativePath(dir.string()) + "/";
 
+    TSsParser parser;
+    parser.SetTagPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/tagpat.txt"));
+    parser.SetMetaPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/metapat.txt"));
     const std::string log = MakeLog(messages);
     std::printf("%d messages, log text %.1f MB\n", messages, log.size() / 1e6);
 
@@ -99,7 +150,7 @@ int main(int argc, char** argv)
     at = Clock::now();
     {
         ParseLog(log, list);
-        TArchive archive(path);
+        TArchive archive(path, &parser);
         for (int32_t first = 0; first < list.Count(); first += 10000) {
             TArchive::TBatch batch(archive);
             for (int32_t i = first; i < std::min(list.Count(), first + 10000); ++i)
@@ -114,6 +165,7 @@ int main(int argc, char** argv)
         = FileSize(dir / "archive.sqlite3") + FileSize(dir / "archive.sqlite3-wal");
     std::printf("archive %.1f MB, ratio to the log text: %.2f\n", size / 1e6,
         static_cast<double>(size) / log.size());
+    MeasureSearch(path, parser, messages);
 
     // A view of 100,000 messages from a file, keeping them in a fresh archive.
     const int viewed = std::min(messages, 100000);
@@ -125,9 +177,6 @@ int main(int argc, char** argv)
     TSppList plugins { true, box, progress };
     TSurfaces surfaces { folder + "general-1.bmp", plugins };
     surfaces.CacheDir = folder + "cache/";
-    TSsParser parser;
-    parser.SetTagPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/tagpat.txt"));
-    parser.SetMetaPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/metapat.txt"));
     TMessageList shown;
     TLogView view(shown, parser, surfaces);
     TViewPlace place;
@@ -136,7 +185,7 @@ int main(int argc, char** argv)
     TViewRequest request;
     request.source = TViewSource::LocalLog;
     request.path = folder + "log.txt";
-    TArchive archive(folder + "view.sqlite3");
+    TArchive archive(folder + "view.sqlite3", &parser);
     double storing = 0;
     TViewHooks hooks;
     hooks.store = [&](const TMessageList& read) {

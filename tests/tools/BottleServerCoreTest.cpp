@@ -4,6 +4,7 @@
 #include "archive/Archive.h"
 #include "log/LogReader.h"
 #include "platform/StrUtils.h"
+#include "tests/ShippedParser.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ TEST(BottleServerCore, VotesAndAgreesAreCountedAndCheckedPerMid)
 TEST(BottleServerCore, ServesAnArchiveAndCountsVotesIntoIt)
 {
     const TempDir dir;
-    TArchive archive(dir.Sjis() + "archive.sqlite3");
+    TArchive archive(dir.Sjis() + "archive.sqlite3", &ShippedParser());
     TMessageList list;
     ParseLog("Result: OK\r\nh\r\nh\r\n" + Line("20040601090000", "a") + "\r\n"
             + Line("20040615235959", "b") + "\r\n" + Line("20040616000000", "c") + "\r\n",
