@@ -25,6 +25,7 @@ add_library(velmo_core STATIC
   log/LogRequest.cpp
   log/LogReader.cpp
   log/LogText.cpp
+  log/LogWriter.cpp
   log/MessageList.cpp
   platform/DateTime.cpp
   platform/AppFolders.cpp
