@@ -118,6 +118,46 @@ TEST(FileIO, FailedWriteLeavesTheOldFileIntact)
     EXPECT_EQ(FilesIn(dir.Native()), 1);
 }
 
+// A file written piece by piece: a write that fails on the way shows on the stream at once and
+// fails the commit; a writer given up before its commit leaves nothing behind.
+TEST(FileIO, ReplacingFileFailsOnTheWayOrLeavesNothing)
+{
+    TempDir dir;
+    const std::string path = dir.Sjis() + "export.txt";
+    WriteFileAtomic(path, "old");
+    {
+        TReplacingFile abandoned(path);
+        abandoned.Stream() << std::string(200000, 'x');
+        EXPECT_TRUE(abandoned.Stream().good());
+    }
+    EXPECT_EQ(FilesIn(dir.Native()), 1);
+
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 100000;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    std::string error;
+    {
+        TReplacingFile file(path);
+        for (int i = 0; i < 10 && file.Stream(); ++i)
+            file.Stream() << std::string(65536, 'x');
+        EXPECT_TRUE(file.Stream().bad());
+        try {
+            file.Commit();
+        } catch (const EFileError& e) {
+            error = e.what();
+        }
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(error, "Cannot write file \"" + path + "\". File too large");
+    EXPECT_EQ(ReadFileBytes(path), "old");
+    EXPECT_EQ(FilesIn(dir.Native()), 1);
+}
+
 TEST(FileIO, WriteIntoAMissingFolderFails)
 {
     TempDir dir;
