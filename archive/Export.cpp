@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 const char* const kExportFormatNames = "jsonl csv txt log";
 
@@ -159,14 +160,15 @@ private:
 
 std::optional<TExportFormat> ExportFormatNamed(std::string_view name)
 {
-    if (name == "jsonl")
-        return TExportFormat::Jsonl;
-    if (name == "csv")
-        return TExportFormat::Csv;
-    if (name == "txt")
-        return TExportFormat::Txt;
-    if (name == "log")
-        return TExportFormat::Log;
+    static constexpr std::pair<std::string_view, TExportFormat> kNamed[] = {
+        { "jsonl", TExportFormat::Jsonl },
+        { "csv", TExportFormat::Csv },
+        { "txt", TExportFormat::Txt },
+        { "log", TExportFormat::Log },
+    };
+    for (const auto& [known, format] : kNamed)
+        if (name == known)
+            return format;
     return std::nullopt;
 }
 
