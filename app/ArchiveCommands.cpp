@@ -2,15 +2,20 @@
 
 #include "app/LogView.h"
 #include "archive/Archive.h"
+#include "archive/Export.h"
 #include "archive/Import.h"
+#include "archive/Query.h"
 #include "archive/Sync.h"
 #include "log/BottleServer.h"
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
+#include "platform/FileIO.h"
+#include "platform/Termination.h"
 #include "render/SsParser.h"
 
 #include <chrono>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 int RunImport(const std::vector<std::string>& paths, const TAppFolders& folders,
@@ -83,6 +88,95 @@ int RunSync(const TAppFolders& folders, const TConfiguration& config, std::ostre
     if (!result.complete)
         say(result.problem);
     return result.complete ? 0 : 1;
+}
+
+namespace {
+
+// True when both paths name one existing file (through links or other spellings).
+bool SameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa
+    { };
+    struct stat sb
+    { };
+    return ::stat(NativePath(a).c_str(), &sa) == 0 && ::stat(NativePath(b).c_str(), &sb) == 0
+        && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+} // namespace
+
+int RunExport(const std::string& query, const std::string& format, const std::string& file,
+    const TAppFolders& folders, std::ostream& out, std::ostream& err)
+{
+    const auto say = [&](const std::string& line) { err << SjisToUtf8Lossy(line) << std::endl; };
+    const auto exportFormat = ExportFormatNamed(format);
+    if (!exportFormat) {
+        say(Sjis("書き出しの形式が不正です: ") + format + Sjis(" (") + kExportFormatNames
+            + Sjis(" のいずれかです)"));
+        return 2;
+    }
+    TQuery parsed;
+    try {
+        parsed = ParseQuery(query);
+    } catch (const EQueryError& e) {
+        say(Sjis("検索条件を読めません: ") + e.what());
+        return 2;
+    }
+    const bool toOut = file == "-";
+    try {
+        if (!FileExists(folders.archiveFile)) {
+            say(Sjis("アーカイブがありません: ") + folders.archiveFile);
+            return 1;
+        }
+        if (!toOut && SameFile(file, folders.archiveFile)) {
+            say(Sjis("アーカイブそのものには書き出せません: ") + file);
+            return 1;
+        }
+        // Opened with the program's patterns, so that an older archive gets its index first.
+        const std::unique_ptr<TArchive> opened = OpenArchive(folders, err);
+        const TArchive& archive = *opened;
+        // The talk is read with the patterns the pages use, so that it is the text they show.
+        TSsParser parser;
+        if (*exportFormat != TExportFormat::Log)
+            LoadPatternFiles(parser, folders);
+        bool interrupted = false;
+        const TMessageSource source = [&](const TMessageVisitor& visit) {
+            archive.Search(parsed, [&](const TBottleMessage& message) {
+                interrupted = TerminationRequested();
+                return !interrupted && visit(message);
+            });
+        };
+        std::unique_ptr<TReplacingFile> replacing;
+        if (!toOut)
+            replacing = std::make_unique<TReplacingFile>(file);
+        std::ostream& stream = toOut ? out : replacing->Stream();
+        const TExportCounts counts = ExportMessages(source, *exportFormat, stream, parser);
+        if (interrupted) {
+            say(toOut ? Sjis("中断しました: ") + std::to_string(counts.written)
+                        + Sjis(" 件を書き出したところです")
+                      : Sjis("中断したので書き出しませんでした: ") + file);
+            return 1;
+        }
+        if (toOut && !stream) {
+            say(Sjis("標準出力に書き出せませんでした: ") + std::to_string(counts.written)
+                + Sjis(" 件を書き出したところです"));
+            return 1;
+        }
+        if (replacing)
+            replacing->Commit(); // a write that failed on the way fails here, with its reason
+        say(std::to_string(counts.written) + Sjis(" 件を書き出しました: ")
+            + (toOut ? Sjis("標準出力") : file));
+        if (counts.blanked > 0)
+            say(Sjis("うち ") + std::to_string(counts.blanked)
+                + Sjis(" 件はタブや改行を含むので、それを空白にして書きました (log "
+                       "形式では書けません)"));
+        return 0;
+    } catch (const EFileError& e) {
+        say(Sjis("書き出せませんでした: ") + e.what());
+    } catch (const EVelmoError& e) {
+        say(e.what());
+    }
+    return 1;
 }
 
 std::string ArchiveServerName(const TConfiguration& config)

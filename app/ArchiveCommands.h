@@ -41,6 +41,14 @@ void LoadPatternFiles(TSsParser& parser, const TAppFolders& folders,
 // upgraded when it is of an older version, with a line on err for how far the upgrade has come.
 // Throws EVelmoError (a pattern file that cannot be read, an archive that cannot be used).
 std::unique_ptr<TArchive> OpenArchive(const TAppFolders& folders, std::ostream& err);
+// velmo export QUERY FORMAT FILE: the messages the query finds (oldest first) written to FILE in
+// the format (see TExportFormat), one at a time, into a temporary file beside FILE that takes its
+// place only when all is written: a failure or an interruption leaves an old FILE as it was.
+// FILE "-" is out, written as it goes. The archive must exist (an export never creates one). 0 on
+// success, with "N 件を書き出しました: FILE" on err; 2 for a format or query it cannot read
+// (nothing is run); 1 for any other failure.
+int RunExport(const std::string& query, const std::string& format, const std::string& file,
+    const TAppFolders& folders, std::ostream& out, std::ostream& err);
 
 // The bottle server's name as the archive keys its messages: the setting as written, or the
 // bundled server's default address.

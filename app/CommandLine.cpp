@@ -17,7 +17,13 @@ std::optional<TCommandLine> Verb(const std::vector<std::string>& arguments)
         line.verb = TVerb::Sync;
     else if (verb == "import" && arguments.size() >= 2)
         line.verb = TVerb::Import;
-    else
+    else if (verb == "export" && arguments.size() == 4) {
+        line.verb = TVerb::Export;
+        line.query = arguments[1];
+        line.format = arguments[2];
+        line.outputFile = arguments[3];
+        return line;
+    } else
         return std::nullopt;
     line.paths.assign(arguments.begin() + 1, arguments.end());
     return line;
@@ -29,7 +35,7 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
 {
     if (arguments.empty())
         return std::nullopt;
-    if (arguments.size() != 4 || arguments[0] == "import")
+    if (arguments.size() != 4 || arguments[0] == "import" || arguments[0] == "export")
         return Verb(arguments);
     TCommandLine line;
     const std::string& mode = arguments[0];
@@ -81,9 +87,14 @@ std::string UsageText()
         "  velmo import パス...                    "
         "ログファイルやフォルダをアーカイブに取り込みます\n"
         "  velmo sync                              アーカイブをボトルサーバーの最新まで更新します\n"
+        "  velmo export 検索条件 形式 ファイル     "
+        "検索条件に合うメッセージをファイルに書き出します\n"
         "  velmo --help                            この使い方を表示します\n"
         "  velmo --version                         版を表示します\n"
         "\n"
         "件数は1ページに表示するメッセージ数です。noview ならページを書くだけで終了します。\n"
-        "日付は 2004/06/01、日時は \"2004/06/01 09:00\" の形で書きます。\n");
+        "日付は 2004/06/01、日時は \"2004/06/01 09:00\" の形で書きます。\n"
+        "書き出しの形式は jsonl csv txt log のいずれかです。ファイルを - にすると標準出力に"
+        "書きます。\n"
+        "検索条件 \"\" はすべてのメッセージです。\n");
 }

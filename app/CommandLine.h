@@ -11,6 +11,7 @@ enum class TVerb {
     View, // "past N", "term FIRST-LAST" or "start MOMENT", the page size, "noview" or anything
     Import, // "import PATH..." : log files and folders into the archive
     Sync, // "sync": the archive brought up to date from the bottle server
+    Export, // "export QUERY FORMAT FILE": the messages the query finds, written to FILE ("-": out)
     Help, // "--help" (or "-h")
     Version, // "--version"
 };
@@ -24,6 +25,9 @@ struct TCommandLine
     int32_t messagesPerPage = 100;
     bool noView = false;
     std::vector<std::string> paths; // Import
+    std::string query; // Export, as typed
+    std::string format; // Export, as typed: RunExport tells a name it does not know
+    std::string outputFile; // Export
 };
 
 // nullopt for anything that is none of the forms above (the program then says

@@ -50,22 +50,30 @@ int RunWithoutWindow(TCommandLine line, char* argv[])
     ::sigemptyset(&action.sa_mask);
     for (const int signal : { SIGTERM, SIGINT, SIGHUP })
         ::sigaction(signal, &action, nullptr);
-    // A path is converted exactly: one mangled into "?" would name another file, or none.
-    if (line.verb == TVerb::Import) {
-        for (size_t i = 0; i < line.paths.size(); ++i) {
-            const char* path = argv[i + 2];
-            try {
-                line.paths[i] = Utf8ToSjis(path);
-            } catch (const EEncodingError&) {
-                std::cerr << "Velmo: " << path
-                          << SjisToUtf8Lossy(
-                                 Sjis(" はShift_JISで表せない文字を含むパスなので使えません"))
-                          << "\n";
-                return 2;
-            }
+    // A path is converted exactly: one mangled into "?" would name another file, or none; and so
+    // is a query, in which a "?" would look for something else.
+    const auto exact = [](const char* argument, std::string& into, const char* problem) {
+        try {
+            into = Utf8ToSjis(argument);
+            return true;
+        } catch (const EEncodingError&) {
+            std::cerr << "Velmo: " << argument << SjisToUtf8Lossy(Sjis(problem)) << "\n";
+            return false;
         }
+    };
+    const char* const kBadPath = " はShift_JISで表せない文字を含むパスなので使えません";
+    if (line.verb == TVerb::Import) {
+        for (size_t i = 0; i < line.paths.size(); ++i)
+            if (!exact(argv[i + 2], line.paths[i], kBadPath))
+                return 2;
     }
+    if (line.verb == TVerb::Export
+        && (!exact(argv[2], line.query, " はShift_JISで表せない文字を含むので検索できません")
+            || !exact(argv[4], line.outputFile, kBadPath)))
+        return 2;
     const TAppFolders folders = AppFolders();
+    if (line.verb == TVerb::Export)
+        return RunExport(line.query, line.format, line.outputFile, folders, std::cout, std::cerr);
     TConfiguration config;
     try {
         config = ReadConfiguration(TIniFile::LoadFromFile(folders.configFile), folders);

@@ -11,6 +11,7 @@ add_library(velmo_core STATIC
   archive/SearchText.cpp
   archive/Sync.cpp
   archive/Import.cpp
+  archive/Export.cpp
   app/Configuration.cpp
   app/OutsideBrowser.cpp
   log/BottleServer.cpp
@@ -26,6 +27,7 @@ add_library(velmo_core STATIC
   log/LogRequest.cpp
   log/LogReader.cpp
   log/LogText.cpp
+  log/LogWriter.cpp
   log/MessageList.cpp
   platform/DateTime.cpp
   platform/AppFolders.cpp
@@ -60,7 +62,8 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/Version.h.in ${PROJECT_BINARY_DIR}/ge
 target_include_directories(velmo_core PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
 find_package(CURL REQUIRED)
 find_package(SQLiteCpp REQUIRED)
+find_package(nlohmann_json REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(UTF8PROC REQUIRED IMPORTED_TARGET libutf8proc)
 target_link_libraries(velmo_core PUBLIC ${CMAKE_DL_LIBS} CURL::libcurl SQLiteCpp sqlite3
-  PkgConfig::UTF8PROC)
+  PkgConfig::UTF8PROC nlohmann_json::nlohmann_json)

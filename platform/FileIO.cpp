@@ -12,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <random>
+#include <streambuf>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -239,33 +240,104 @@ bool FileExists(const std::string& path)
     return ::stat(NativePath(path).c_str(), &st) == 0;
 }
 
-void WriteFileAtomic(const std::string& path, std::string_view bytes)
+// Writes through a buffer to the temporary file; the first failure is kept and every write
+// after it fails too.
+class TReplacingFile::TBuffer : public std::streambuf
 {
-    const std::string native = WriteTarget(NativePath(path));
-    std::string temp;
-    TFileDescriptor fd(CreateTemporary(native, temp));
-    if (fd.get() < 0)
+public:
+    explicit TBuffer(int fd)
+        : fd_(fd)
+    {
+        setp(bytes_, bytes_ + sizeof bytes_);
+    }
+
+    // Writes what is buffered; false (with Error() set) when it could not.
+    bool Drain()
+    {
+        if (error_ != 0)
+            return false;
+        if (!WriteAll(fd_.get(), std::string_view(pbase(), static_cast<size_t>(pptr() - pbase()))))
+            error_ = errno != 0 ? errno : EIO;
+        setp(bytes_, bytes_ + sizeof bytes_);
+        return error_ == 0;
+    }
+    int Error() const { return error_; }
+    TFileDescriptor& Descriptor() { return fd_; }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (!Drain())
+            return traits_type::eof();
+        if (!traits_type::eq_int_type(c, traits_type::eof()))
+            sputc(traits_type::to_char_type(c));
+        return traits_type::not_eof(c);
+    }
+    int sync() override { return Drain() ? 0 : -1; }
+
+private:
+    TFileDescriptor fd_;
+    int error_ = 0;
+    char bytes_[1 << 16];
+};
+
+TReplacingFile::TReplacingFile(const std::string& path)
+    : path_(path)
+    , native_(WriteTarget(NativePath(path)))
+    , stream_(nullptr)
+{
+    const int fd = CreateTemporary(native_, temp_);
+    if (fd < 0)
         throw WriteError(path, errno);
-    // Shares the lock, which so outlasts the close below until the rename or removal is done.
-    const TFileDescriptor lockHolder(::dup(fd.get()));
+    buffer_ = std::make_unique<TBuffer>(fd);
+    stream_.rdbuf(buffer_.get());
+    // Shares the lock, which so outlasts the close in Commit until the rename is done.
+    lockHolder_ = TFileDescriptor(::dup(fd));
     // Keep the old file's permissions: a user who made the file private keeps it private. A new
     // file keeps the mode the umask gave the temporary one.
     struct stat old
     { };
-    if (::stat(native.c_str(), &old) == 0)
-        ::fchmod(fd.get(), old.st_mode & 07777);
-    const bool written = WriteAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
-    const int error = errno;
+    if (::stat(native_.c_str(), &old) == 0)
+        ::fchmod(fd, old.st_mode & 07777);
+}
+
+TReplacingFile::~TReplacingFile()
+{
+    Discard();
+}
+
+void TReplacingFile::Discard()
+{
+    if (!temp_.empty())
+        ::unlink(temp_.c_str());
+    temp_.clear();
+}
+
+void TReplacingFile::Commit()
+{
+    if (temp_.empty())
+        throw WriteError(path_, EBADF); // committed already, or failed
+    TFileDescriptor& fd = buffer_->Descriptor();
+    const bool written = buffer_->Drain() && ::fsync(fd.get()) == 0;
+    const int error = buffer_->Error() != 0 ? buffer_->Error() : errno;
     if (!fd.Close() || !written) {
         const int reported = written ? errno : error;
-        ::unlink(temp.c_str());
-        throw WriteError(path, reported);
+        Discard();
+        throw WriteError(path_, reported);
     }
-    if (::rename(temp.c_str(), native.c_str()) != 0) {
+    if (::rename(temp_.c_str(), native_.c_str()) != 0) {
         const int reported = errno;
-        ::unlink(temp.c_str());
-        throw WriteError(path, reported);
+        Discard();
+        throw WriteError(path_, reported);
     }
+    temp_.clear();
+}
+
+void WriteFileAtomic(const std::string& path, std::string_view bytes)
+{
+    TReplacingFile file(path);
+    file.Stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.Commit();
 }
 
 int RemoveStaleTemporaries(const std::string& path)

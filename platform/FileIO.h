@@ -1,7 +1,11 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
+
 #include <cstddef>
+#include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -40,6 +44,34 @@ void CreateFolders(const std::string& folder, unsigned mode = 0755);
 // The temporary file is named path + "." + 12 lowercase hexadecimal digits (beside the link's
 // target for a link) and holds an exclusive flock until it has been renamed or removed.
 void WriteFileAtomic(const std::string& path, std::string_view bytes);
+
+// The same for a file written piece by piece, never held whole: Stream() writes into a temporary
+// file named and locked as above, and Commit flushes it to disk and renames it over path. Until
+// then the old file is left exactly as it was; a writer destroyed without Commit removes its
+// temporary file. A write that fails sets the stream's badbit, and Commit then throws its
+// EFileError. The constructor throws EFileError when the temporary file cannot be made.
+class TReplacingFile
+{
+public:
+    explicit TReplacingFile(const std::string& path);
+    ~TReplacingFile();
+    TReplacingFile(const TReplacingFile&) = delete;
+    TReplacingFile& operator=(const TReplacingFile&) = delete;
+
+    std::ostream& Stream() { return stream_; }
+    void Commit();
+
+private:
+    class TBuffer;
+    void Discard();
+
+    std::string path_; // as the caller named it, for messages
+    std::string native_; // the file replaced: path_'s target when it is a link
+    std::string temp_;
+    std::unique_ptr<TBuffer> buffer_;
+    std::ostream stream_;
+    TFileDescriptor lockHolder_; // shares the temporary file's lock until it is renamed or removed
+};
 
 // Removes the temporary files a WriteFileAtomic(path) that was killed half-way left behind: only
 // names made exactly as above, beside path's target, that are regular files of this user and that

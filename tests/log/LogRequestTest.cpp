@@ -88,6 +88,12 @@ TEST(CommandLine, ReadsTheFourArguments)
     ASSERT_TRUE(start);
     EXPECT_FALSE(start->noView); // case-sensitive
     EXPECT_EQ(FetchQuery(start->request, At(2026, 12, 8, 10, 30, 59)), "?recent=90");
+
+    // export takes four words like a view, but never as one; its format is judged when it runs.
+    const auto exported = ParseCommandLine({ "export", "", "pdf", "-" });
+    ASSERT_TRUE(exported);
+    EXPECT_EQ(exported->verb, TVerb::Export);
+    EXPECT_EQ(exported->query + "|" + exported->format + "|" + exported->outputFile, "|pdf|-");
 }
 
 TEST(CommandLine, RejectsEveryWrongArgument)
@@ -104,6 +110,8 @@ TEST(CommandLine, RejectsEveryWrongArgument)
         { "term", "2004/06/01", "20", "noview" },
         { "term", "2004/06/01-2004/13/01", "20", "noview" },
         { "start", "yesterday", "20", "noview" },
+        { "export", "q", "jsonl" },
+        { "export", "q", "jsonl", "f", "g" },
     };
     for (const auto& args : bad)
         EXPECT_FALSE(ParseCommandLine(args)) << testing::PrintToString(args);

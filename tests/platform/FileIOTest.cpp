@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <future>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -92,29 +93,67 @@ TEST(FileIO, KilledWriteLeavesOldOrNew)
 
 // A write that fails half-way (here: the file size limit) must leave the old file whole and no
 // temporary file behind. This works for root too, unlike a read-only folder.
+namespace {
+
+// The EFileError text of work run with files limited to `bytes` (empty when it throws none).
+std::string ErrorUnderSizeLimit(rlim_t bytes, const std::function<void()>& work)
+{
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    std::string error;
+    try {
+        work();
+    } catch (const EFileError& e) {
+        error = e.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    return error;
+}
+
+} // namespace
+
 TEST(FileIO, FailedWriteLeavesTheOldFileIntact)
 {
     TempDir dir;
     const std::string path = dir.Sjis() + "velmo.ini";
     WriteFileAtomic(path, "[General]\r\nLUID=keep\r\n");
 
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old {};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 8;
-    ::setrlimit(RLIMIT_FSIZE, &small);
-    std::string error;
-    try {
-        WriteFileAtomic(path, std::string(4096, 'x'));
-    } catch (const EFileError& e) {
-        error = e.what();
-    }
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-
+    const std::string error
+        = ErrorUnderSizeLimit(8, [&] { WriteFileAtomic(path, std::string(4096, 'x')); });
     EXPECT_EQ(error, "Cannot write file \"" + path + "\". File too large");
     EXPECT_EQ(ReadFileBytes(path), "[General]\r\nLUID=keep\r\n");
+    EXPECT_EQ(FilesIn(dir.Native()), 1);
+}
+
+// A file written piece by piece: a write that fails on the way shows on the stream at once and
+// fails the commit; a writer given up before its commit leaves nothing behind.
+TEST(FileIO, ReplacingFileFailsOnTheWayOrLeavesNothing)
+{
+    TempDir dir;
+    const std::string path = dir.Sjis() + "export.txt";
+    WriteFileAtomic(path, "old");
+    {
+        TReplacingFile abandoned(path);
+        abandoned.Stream() << std::string(200000, 'x');
+        EXPECT_TRUE(abandoned.Stream().good());
+    }
+    EXPECT_EQ(FilesIn(dir.Native()), 1);
+
+    const std::string error = ErrorUnderSizeLimit(100000, [&] {
+        TReplacingFile file(path);
+        for (int i = 0; i < 10 && file.Stream(); ++i)
+            file.Stream() << std::string(65536, 'x');
+        EXPECT_TRUE(file.Stream().bad());
+        file.Commit();
+    });
+
+    EXPECT_EQ(error, "Cannot write file \"" + path + "\". File too large");
+    EXPECT_EQ(ReadFileBytes(path), "old");
     EXPECT_EQ(FilesIn(dir.Native()), 1);
 }
 

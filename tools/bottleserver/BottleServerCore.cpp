@@ -3,12 +3,12 @@
 #include "archive/Archive.h"
 #include "ghost/HeadValue.h"
 #include "log/BottleMessage.h"
+#include "log/LogWriter.h"
 #include "platform/Encoding.h"
 #include "platform/StrUtils.h"
 
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -50,12 +50,7 @@ std::string WithFields(const std::string& line, const std::string& stamp, const 
 
 std::string TBottleServerCore::Stamp(TDateTime moment)
 {
-    const TDateFields d = DecodeDate(moment);
-    const TTimeFields t = DecodeTime(moment);
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%04d%02d%02d%02d%02d%02d", d.year, d.month, d.day, t.hour,
-        t.minute, t.second);
-    return buffer;
+    return LogStamp(moment);
 }
 
 std::optional<TDateTime> TBottleServerCore::ParseStamp(const std::string& stamp)
@@ -168,8 +163,7 @@ void TBottleServerCore::SetArchive(TArchive& archive)
 
 std::string TBottleServerCore::LogLine(const TBottleMessage& m)
 {
-    return JoinFields({ Stamp(m.LogTime), m.MID, m.Channel, m.Ghost, std::to_string(m.Connections),
-        std::to_string(m.Votes), std::to_string(m.Agrees), m.Script });
+    return ::LogLine(m);
 }
 
 std::string TBottleServerCore::ArchiveLines(TDateTime from, TDateTime to) const
