@@ -5,10 +5,9 @@
 #include "platform/QtText.h"
 
 #include <QHBoxLayout>
-#include <QKeySequence>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QShortcut>
 #include <QTimer>
 
 #include <exception>
@@ -42,9 +41,17 @@ TSearchBar::TSearchBar(std::function<int64_t(const TQuery&)> count,
     connect(countTimer_, &QTimer::timeout, this, [this] { CountNow(); });
     connect(field_, &QLineEdit::textEdited, this, [this] { countTimer_->start(); });
     connect(field_, &QLineEdit::returnPressed, this, [this] { ShowNow(); });
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), field_);
-    escape->setContext(Qt::WidgetShortcut);
-    connect(escape, &QShortcut::activated, this, [this] { Clear(); });
+    field_->installEventFilter(this);
+}
+
+bool TSearchBar::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == field_ && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        Clear();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QString TSearchBar::Note() const

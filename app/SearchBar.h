@@ -37,6 +37,9 @@ public:
     // Puts the cursor in the field, its text selected for typing over.
     void Focus();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void CountNow();
     void ShowNow();
