@@ -47,6 +47,15 @@ protected:
         serving.join();
         PluginHostTest::TearDown();
     }
+    // The pages of a fetched-log file holding the text.
+    void ViewLog(const std::string& log)
+    {
+        WriteFileAtomic(dir.Sjis() + "log.txt", log);
+        TViewRequest local;
+        local.source = TViewSource::LocalLog;
+        local.path = dir.Sjis() + "log.txt";
+        view.Run(local, place, {});
+    }
     bool PageExists(int n) const
     {
         return FileExists(dir.Sjis() + "long" + std::to_string(n) + ".html");
@@ -185,11 +194,7 @@ TEST_F(LogViewTest, FilesTakeTheSameRoad)
 // messages, byte for byte, and they are not kept again.
 TEST_F(LogViewTest, SearchHitsBecomeTheSamePagesAsTheirLog)
 {
-    WriteFileAtomic(dir.Sjis() + "log.txt", kLog);
-    TViewRequest local;
-    local.source = TViewSource::LocalLog;
-    local.path = dir.Sjis() + "log.txt";
-    view.Run(local, place, {});
+    ViewLog(kLog);
     TArchive archive(dir.Sjis() + "archive.sqlite3");
     archive.Store(messages, "s");
     // A plain scan of the scripts stands in for the archive's search.
@@ -233,8 +238,7 @@ TEST_F(LogViewTest, SearchHitsBecomeTheSamePagesAsTheirLog)
         std::vector<std::string> pages;
         for (int n = 1; PageExists(n); ++n)
             pages.push_back(ReadFileBytes(dir.Sjis() + "long" + std::to_string(n) + ".html"));
-        WriteFileAtomic(dir.Sjis() + "log.txt", c.sameAs);
-        view.Run(local, place, {});
+        ViewLog(c.sameAs);
         for (size_t n = 0; n < pages.size(); ++n)
             EXPECT_EQ(
                 pages[n], ReadFileBytes(dir.Sjis() + "long" + std::to_string(n + 1) + ".html"));
@@ -245,11 +249,7 @@ TEST_F(LogViewTest, SearchHitsBecomeTheSamePagesAsTheirLog)
 // order. Skipped while the archive cannot search yet; it must pass once it can.
 TEST_F(LogViewTest, ArchiveSearchOfTheEmptyQueryShowsEveryMessage)
 {
-    WriteFileAtomic(dir.Sjis() + "log.txt", kLog);
-    TViewRequest local;
-    local.source = TViewSource::LocalLog;
-    local.path = dir.Sjis() + "log.txt";
-    view.Run(local, place, {});
+    ViewLog(kLog);
     const std::string page = ReadFileBytes(dir.Sjis() + "long2.html");
     TArchive archive(dir.Sjis() + "archive.sqlite3");
     archive.Store(messages, "s");
