@@ -413,7 +413,7 @@ bool TMainForm::ProcessCommandLine(const TCommandLine& line)
     BrowserPanelResize();
     if (search) {
         searchBar_->Field()->setText(ToQString(line.query));
-        ShowSearchResult(request.query);
+        ShowSearchResult(request.query, MessageList.Count());
     } else {
         ShowFirstPage(result.offline.empty() ? std::string() : OfflineText(result.offline));
     }
@@ -448,18 +448,22 @@ void TMainForm::SearchMenuClick()
 
 void TMainForm::ShowSearch(const TQuery& query)
 {
+    // None found: the pages shown and the messages their links act on stay as they are.
+    if (ArchiveToSearch(Archive()).CountMatches(query) == 0) {
+        ShowSearchResult(query, 0);
+        return;
+    }
     BrowserPanelResize();
     TViewRequest request;
     request.source = TViewSource::Search;
     request.query = query;
     RunView(request);
-    ShowSearchResult(query);
+    ShowSearchResult(query, MessageList.Count());
 }
 
-void TMainForm::ShowSearchResult(const TQuery& query)
+void TMainForm::ShowSearchResult(const TQuery& query, int64_t hits)
 {
     // No hits: the page shown stays, since no page was written for the search.
-    const int32_t hits = MessageList.Count();
     searchBar_->SayHits(hits);
     const std::string status = SearchStatusText(query, hits);
     if (hits == 0)

@@ -162,8 +162,8 @@ private:
     // The downloaded-log and continue views after their request: pages, or "no messages" in the
     // status bar.
     void ShowServerView(const TViewRequest& request);
-    // The status and the field's note after a search view ran: its first page, or none found.
-    void ShowSearchResult(const TQuery& query);
+    // The status and the field's note after a search: its first page, or none found.
+    void ShowSearchResult(const TQuery& query, int64_t hits);
     // Puts the values that live elsewhere (the surface cache's folders) where they are used.
     void ApplyFolders();
 

@@ -331,9 +331,11 @@ private slots:
         QVERIFY(ReadFileBytes(folder + "long1.html").find(Sjis("また流れ星")) != std::string::npos);
         QVERIFY(WaitForPage(form->MozillaBrowser(), QStringLiteral("long1.html")));
         QTRY_COMPARE(form->StatusText(), QStringLiteral("検索: 流れ星 ― 2 件"));
-        // None found: the pages stay, and the field and the status bar say so.
+        // None found: the pages and the messages their links act on stay, and the field and the
+        // status bar say so.
         field->setText(QStringLiteral("彗星"));
         QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(form->MessageList.Count(), 2);
         QCOMPARE(form->SearchBar()->Note(), QStringLiteral("見つかりませんでした"));
         QCOMPARE(form->StatusText(), QStringLiteral("検索: 彗星 ― 見つかりませんでした"));
     }
