@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "platform/Encoding.h"
+#include "platform/Errors.h"
 #include "platform/StrUtils.h"
 
 namespace {
@@ -40,7 +41,10 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
     TCommandLine line;
     const std::string& mode = arguments[0];
     const std::string& value = arguments[1];
-    if (mode == "past") {
+    if (mode == "search") {
+        line.verb = TVerb::Search;
+        line.query = value;
+    } else if (mode == "past") {
         const auto count = TryStrToInt(value);
         if (!count)
             return std::nullopt;
@@ -76,6 +80,30 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
     return line;
 }
 
+TQuery ParseTypedQuery(std::string_view utf8)
+{
+    std::string text;
+    try {
+        text = Utf8ToSjis(utf8);
+    } catch (const EEncodingError&) {
+        // The first character that does not convert, counted as the parser counts.
+        int position = 1;
+        for (size_t at = 0; at < utf8.size(); ++position) {
+            size_t length = 1;
+            while (at + length < utf8.size() && (utf8[at + length] & 0xC0) == 0x80)
+                ++length;
+            try {
+                Utf8ToSjis(utf8.substr(at, length));
+            } catch (const EEncodingError&) {
+                break;
+            }
+            at += length;
+        }
+        throw EQueryError(position, Sjis("Shift_JISで表せない文字があります"));
+    }
+    return ParseQuery(text);
+}
+
 std::string UsageText()
 {
     return Sjis(
@@ -84,6 +112,8 @@ std::string UsageText()
         "  velmo past 分 件数 noview|view          最近の指定分数のログを表示します\n"
         "  velmo term 開始日-終了日 件数 noview|view 日付の範囲のログを表示します\n"
         "  velmo start 日時 件数 noview|view       指定日時から今までのログを表示します\n"
+        "  velmo search 検索式 件数 noview|view    アーカイブを検索して見つかったメッセージを"
+        "表示します\n"
         "  velmo import パス...                    "
         "ログファイルやフォルダをアーカイブに取り込みます\n"
         "  velmo sync                              アーカイブをボトルサーバーの最新まで更新します\n"
@@ -96,5 +126,8 @@ std::string UsageText()
         "日付は 2004/06/01、日時は \"2004/06/01 09:00\" の形で書きます。\n"
         "書き出しの形式は jsonl csv txt log のいずれかです。ファイルを - にすると標準出力に"
         "書きます。\n"
-        "検索条件 \"\" はすべてのメッセージです。\n");
+        "検索式は語や \"語句\"、ghost:名前、ch:名前、after:日付、before:日付、votes>=数、"
+        "agrees>=数を\n"
+        "空白で並べ (すべてに合うもの)、| (どれかに合うもの)、-語 (合わないもの)、( ) で"
+        "組み合わせます。検索式 \"\" はすべてのメッセージです。\n");
 }

@@ -42,6 +42,11 @@ TViewResult TLogView::Run(
         if (hooks.store)
             hooks.store(list_);
         break;
+    case TViewSource::Search:
+        list_.Clear();
+        if (hooks.search)
+            hooks.search(request.query, list_);
+        break;
     }
     if (read.outcome == TViewOutcome::NotALog)
         return read;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/Query.h"
 #include "log/BottleServer.h"
 #include "log/LogRequest.h"
 #include "log/LogText.h"
@@ -16,14 +17,16 @@ class TSsParser;
 class TSurfaces;
 
 // The one road every log view takes: the request, the log text (a download from the bottle server,
-// with its progress and a cancel, or a file), the reader, the store, the pages, and the first page
-// to show. The window's menu commands, the command line and the tests all run views through it;
-// the window only gathers the request and shows the outcome. No Qt.
+// with its progress and a cancel, or a file) or the messages a search of the archive found, the
+// reader, the store, the pages, and the first page to show. The window's menu commands, the command
+// line and the tests all run views through it; the window only gathers the request and shows the
+// outcome. No Qt.
 
 enum class TViewSource {
     Server, // the bottle server's log for a request (ログ表示, 続きを表示, the command line)
     LocalLog, // a fetched-log file (ローカルログ表示)
     SentLog, // a Sent.log file the person chooses (Sent.logを表示)
+    Search, // the archive's messages a query finds (the search field, the command line)
 };
 
 struct TViewRequest
@@ -32,6 +35,7 @@ struct TViewRequest
     TLogRequest log; // Server
     std::string path; // LocalLog
     IOpenDialog* chooser = nullptr; // SentLog: asks for the file; must outlive the run
+    TQuery query; // Search
     // A view with no messages stops before its pages (no plug-in reload, nothing to show). The
     // local log view and the command line write their (no) pages and show the first all the same.
     bool stopWhenEmpty = true;
@@ -49,6 +53,9 @@ struct TViewHooks
     // When the server cannot be reached: fills the list with the messages kept for the request's
     // stretch. With none, the download's failure stands.
     std::function<void(const TLogRequest& request, TMessageList& messages)> recall;
+    // A search: appends the messages the query finds, in time order. They come from the archive,
+    // so the store is not asked to keep them again. Without it a search finds nothing.
+    std::function<void(const TQuery& query, TMessageList& messages)> search;
 };
 
 // Where a view's texts come from and its pages go.

@@ -9,9 +9,11 @@
 #include "app/LogView.h"
 #include "app/OutsideBrowser.h"
 #include "app/QtTranslations.h"
+#include "app/SearchBar.h"
 #include "app/SettingFormUnit.h"
 #include "archive/Archive.h"
 #include "archive/Import.h"
+#include "archive/Query.h"
 #include "ghost/DirectSstpSend.h"
 #include "log/HttpThread.h"
 #include "log/LogDownFormUnit.h"
@@ -24,6 +26,7 @@
 #include "platform/QtText.h"
 #include "platform/QueueSynchronizer.h"
 #include "platform/StrUtils.h"
+#include "platform/Termination.h"
 #include "render/SppList.h"
 
 #include <QAction>
@@ -31,7 +34,9 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFont>
+#include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QSocketNotifier>
 #include <QStatusBar>
@@ -44,6 +49,20 @@ namespace {
 std::string OfflineText(const std::string& why)
 {
     return Sjis("サーバーに接続できないので、アーカイブから表示しています: ") + why;
+}
+
+// The status of a search view: "検索: 流れ星 ghost:さくら ― 12 件".
+std::string SearchStatusText(const TQuery& query, int64_t hits)
+{
+    return Sjis("検索: ") + DescribeQuery(query) + Sjis(" ― ")
+        + (hits == 0 ? Sjis("見つかりませんでした") : std::to_string(hits) + Sjis(" 件"));
+}
+
+TArchive& ArchiveToSearch(TArchive* archive)
+{
+    if (!archive)
+        throw EArchiveError(Sjis("アーカイブを開けないので検索できません"));
+    return *archive;
 }
 
 } // namespace
@@ -96,6 +115,12 @@ void TMainForm::BuildWidgets()
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    // Counting runs on this thread: the archive's index answers it at once.
+    searchBar_ = new TSearchBar(
+        [this](const TQuery& query) { return ArchiveToSearch(Archive()).CountMatches(query); },
+        [this](const TQuery& query) { RunGuarded([&] { ShowSearch(query); }); }, central);
+    layout->addWidget(searchBar_);
     browserPanel_ = new QWidget(central);
     browserPanel_->setObjectName(QStringLiteral("BrowserPanel"));
     browserPanel_->installEventFilter(this);
@@ -164,6 +189,8 @@ void TMainForm::BuildMenu()
         "LocalLogMenu", QStringLiteral("ローカルログ表示(&C)"), &TMainForm::LocalLogMenuClick);
     AddMenuItem(
         "SentlogMenu", QStringLiteral("Sent.logを表示(&N)..."), &TMainForm::SentlogMenuClick);
+    AddMenuItem("SearchMenu", QStringLiteral("検索(&F)"), &TMainForm::SearchMenuClick)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
     AddMenuItem(
         "ImportMenu", QStringLiteral("アーカイブに取り込む(&I)..."), &TMainForm::ImportMenuClick);
     AddMenuItem("SettingMenu", QStringLiteral("設定...(&S)"), &TMainForm::SettingMenuClick);
@@ -344,16 +371,19 @@ void TMainForm::ShowServerView(const TViewRequest& request)
         SetStatusText(Sjis("表示するメッセージはありません。"));
         return;
     }
-    ShowFirstPage();
+    ShowFirstPage(result.offline.empty() ? std::string() : OfflineText(result.offline));
     LastMessageTime = MessageList.Last().LogTime;
-    if (!result.offline.empty())
-        SetStatusText(OfflineText(result.offline));
 }
 
 bool TMainForm::ProcessCommandLine(const TCommandLine& line)
 {
+    const bool search = line.verb == TVerb::Search;
     TViewRequest request;
     request.log = line.request;
+    if (search) {
+        request.source = TViewSource::Search;
+        request.query = ParseQuery(line.query);
+    }
     request.stopWhenEmpty = false;
     // The page size is for this run only: the configured value is what the file keeps.
     TViewPlace place = ViewPlace();
@@ -367,13 +397,17 @@ bool TMainForm::ProcessCommandLine(const TCommandLine& line)
     if (line.noView && !result.offline.empty())
         throw EVelmoError(OfflineText(result.offline));
     if (line.noView && MessageList.Empty())
-        environment_.messageBox->ShowMessage(Sjis("表示するメッセージはありません。"));
+        environment_.messageBox->ShowMessage(
+            Sjis(search ? "見つかりませんでした" : "表示するメッセージはありません。"));
     if (line.noView)
         return true;
-    if (!result.offline.empty())
-        SetStatusText(OfflineText(result.offline));
     BrowserPanelResize();
-    ShowFirstPage();
+    if (search) {
+        searchBar_->Field()->setText(ToQString(line.query));
+        ShowSearchResult(request.query, MessageList.Count());
+    } else {
+        ShowFirstPage(result.offline.empty() ? std::string() : OfflineText(result.offline));
+    }
     return false;
 }
 
@@ -396,6 +430,37 @@ void TMainForm::SentlogMenuClick()
     request.chooser = environment_.openDialog;
     if (RunView(request).outcome == TViewOutcome::Pages)
         ShowFirstPage();
+}
+
+void TMainForm::SearchMenuClick()
+{
+    searchBar_->Focus();
+}
+
+void TMainForm::ShowSearch(const TQuery& query)
+{
+    // None found: the pages shown and the messages their links act on stay as they are.
+    if (ArchiveToSearch(Archive()).CountMatches(query) == 0) {
+        ShowSearchResult(query, 0);
+        return;
+    }
+    BrowserPanelResize();
+    TViewRequest request;
+    request.source = TViewSource::Search;
+    request.query = query;
+    RunView(request);
+    ShowSearchResult(query, MessageList.Count());
+}
+
+void TMainForm::ShowSearchResult(const TQuery& query, int64_t hits)
+{
+    // No hits: the page shown stays, since no page was written for the search.
+    searchBar_->SayHits(hits);
+    const std::string status = SearchStatusText(query, hits);
+    if (hits == 0)
+        SetStatusText(status);
+    else
+        ShowFirstPage(status);
 }
 
 void TMainForm::ImportMenuClick()
@@ -466,6 +531,13 @@ TViewHooks TMainForm::ViewHooks()
             }
         }
     };
+    hooks.search = [this](const TQuery& query, TMessageList& messages) {
+        // A program told to end stops reading hits; writing their pages then stops too.
+        ArchiveToSearch(Archive()).Search(query, [&](const TBottleMessage& message) {
+            messages.Add(message);
+            return !TerminationRequested();
+        });
+    };
     return hooks;
 }
 
@@ -515,8 +587,11 @@ TPageSettings TMainForm::PageSettings() const
         Config.CSSFile };
 }
 
-void TMainForm::ShowFirstPage()
+void TMainForm::ShowFirstPage(const std::string& status)
 {
+    pageStatus_ = status;
+    if (!status.empty())
+        SetStatusText(status);
     MozillaBrowser()->load(
         QUrl::fromLocalFile(QString::fromStdString(NativePath(PagePath(PageSettings(), 1)))));
 }
@@ -567,7 +642,10 @@ void TMainForm::MozillaBrowserDownloadBegin()
 void TMainForm::MozillaBrowserDownloadComplete(bool)
 {
     OutputDebugString("Page loaded: " + FromQString(mozillaBrowser_->url().toString()));
-    statusPanel_->setText(QStringLiteral("読み込み完了"));
+    if (pageStatus_.empty())
+        statusPanel_->setText(QStringLiteral("読み込み完了"));
+    else
+        SetStatusText(pageStatus_);
     mozillaBrowser_->unsetCursor();
 }
 

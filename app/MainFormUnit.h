@@ -31,6 +31,7 @@ class QWebEngineView;
 class QWidget;
 class TArchive;
 class TBrowserPage;
+class TSearchBar;
 class TSppList;
 class TDirectSSTP;
 class THTTPDownloadThread;
@@ -79,6 +80,7 @@ public:
     TSsParser SsParser;
 
     QWidget* BrowserPanel() const { return browserPanel_; }
+    TSearchBar* SearchBar() const { return searchBar_; }
     // The view, made now if it has not been yet.
     QWebEngineView* MozillaBrowser();
     QMenu* FileMenu() const { return fileMenu_; }
@@ -95,12 +97,18 @@ public:
     void ContinueMenuClick();
     void LocalLogMenuClick();
     void SentlogMenuClick();
+    // Puts the cursor in the search field (also Ctrl+K).
+    void SearchMenuClick();
     // Reads the chosen log files and folders into the archive, with a progress window, and shows
     // what it did.
     void ImportMenuClick();
     void SettingMenuClick();
     void AboutMenuClick();
     void ExitMenuClick();
+
+    // The archive's messages the query finds, as pages; the status bar says the query and the
+    // number of hits.
+    void ShowSearch(const TQuery& query);
 
     // The log views' shared steps: every view runs through TLogView.
     TViewResult RunView(const TViewRequest& request);
@@ -114,8 +122,10 @@ public:
     std::function<void(int64_t, int64_t)> UpgradeProgress();
     TViewPlace ViewPlace() const;
     TPageSettings PageSettings() const;
-    // Sends the browser to the first page of the current settings.
-    void ShowFirstPage();
+    // Sends the browser to the first page of the current settings. A status given stays in the
+    // status bar once the page has loaded (and while its pages are read), where it would otherwise
+    // say "読み込み完了".
+    void ShowFirstPage(const std::string& status = {});
 
     // Runs a batch request from the program's arguments. Returns true when the program should end
     // now ("noview"). A failed download, an answer that is no log or a malformed log throws.
@@ -154,6 +164,8 @@ private:
     // The downloaded-log and continue views after their request: pages, or "no messages" in the
     // status bar.
     void ShowServerView(const TViewRequest& request);
+    // The status and the field's note after a search: its first page, or none found.
+    void ShowSearchResult(const TQuery& query, int64_t hits);
     // Puts the values that live elsewhere (the surface cache's folders) where they are used.
     void ApplyFolders();
 
@@ -166,10 +178,12 @@ private:
     std::shared_ptr<TQueueSynchronizer> synchronizer_;
     QSocketNotifier* synchronizerNotifier_ = nullptr;
     QSocketNotifier* replyNotifier_ = nullptr;
+    TSearchBar* searchBar_ = nullptr;
     QWidget* browserPanel_ = nullptr;
     QWebEngineView* mozillaBrowser_ = nullptr;
     TBrowserPage* page_ = nullptr;
     QLabel* statusPanel_ = nullptr;
+    std::string pageStatus_; // what the status bar says of the pages shown, once loaded
     QMenu* fileMenu_ = nullptr;
     void ReportArchiveFailure(const std::string& text);
     std::unique_ptr<TArchive> archive_;

@@ -93,9 +93,20 @@ int main(int argc, char* argv[])
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i)
         arguments.push_back(Utf8ToSjisLossy(argv[i]));
-    const auto commandLine = ParseCommandLine(arguments);
-    if (commandLine && commandLine->verb != TVerb::View)
+    auto commandLine = ParseCommandLine(arguments);
+    if (commandLine && commandLine->verb != TVerb::View && commandLine->verb != TVerb::Search)
         return RunWithoutWindow(*commandLine, argv);
+    // A query that cannot be read runs nothing: no window, no page. It is read from the argument
+    // exactly, since a character turned into "?" would search for something else.
+    if (commandLine && commandLine->verb == TVerb::Search) {
+        try {
+            ParseTypedQuery(argv[2]);
+            commandLine->query = Utf8ToSjis(argv[2]);
+        } catch (const EVelmoError& e) {
+            std::cerr << "Velmo: " << SjisToUtf8Lossy(e.what()) << "\n";
+            return 2;
+        }
+    }
 
     TApplication::PrepareEnvironment();
     TApplication app(argc, argv);

@@ -7,6 +7,7 @@ add_library(velmo_ui STATIC
   app/BrowserPage.cpp
   app/LinkHook.cpp
   app/MainFormUnit.cpp
+  app/SearchBar.cpp
   app/QtMessageBox.cpp
   app/QtOpenDialog.cpp
   app/QtOutsideBrowser.cpp

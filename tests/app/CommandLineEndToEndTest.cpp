@@ -351,6 +351,40 @@ private slots:
             qPrintable(run.err));
     }
 
+    // velmo search over an archive filled by velmo import: the hits' pages, none found said
+    // plainly, and a query that cannot be read refused before anything runs.
+    void SearchWritesTheHitsPages()
+    {
+        const QString folder = Install("search", 1);
+        QCOMPARE(Velmo(folder, { "import", Path("log.txt") }).exitCode, 0);
+        const struct
+        {
+            const char* query;
+            int exitCode;
+            const char* said; // on standard error
+            int pages; // at 5 a page
+        } cases[] = {
+            { "(hello", 2, "1文字目: 閉じ括弧がありません", 0 },
+            { "hello 😀", 2, "7文字目: Shift_JISで表せない文字があります", 0 },
+            { "\"hello 4\" ghost:ghost", 0, "", 2 }, // hello 4 and 40 to 45
+            { "hello -ch:ch", 0, "Velmo 2: 見つかりませんでした", 0 },
+        };
+        for (const auto& c : cases) {
+            QFile::remove(folder + "/long1.html");
+            const Run run = Velmo(folder, { "search", QString::fromUtf8(c.query), "5", "noview" });
+            if (run.err.contains(QStringLiteral("まだ検索できません")))
+                QSKIP("the archive cannot search yet");
+            QVERIFY2(run.err.contains(QString::fromUtf8(c.said)), qPrintable(run.err));
+            QCOMPARE(run.exitCode, c.exitCode);
+            QCOMPARE(QFile::exists(folder + "/long1.html"), c.pages > 0);
+            QCOMPARE(QFile::exists(folder + "/long3.html"), false);
+            if (c.pages > 0)
+                QVERIFY(ReadFileBytes((folder + "/long2.html").toStdString()).find("[7/7]")
+                    != std::string::npos);
+        }
+        QCOMPARE(Record(), std::string()); // a search asks no server
+    }
+
     void DeadServerEndsWithStatusOne()
     {
         const QString folder = Install("dead", 1);

@@ -6,7 +6,9 @@
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
+#include <QCoreApplication>
 #include <QFont>
+#include <QInputMethodEvent>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -58,6 +60,14 @@ public:
         return answer;
     }
 };
+
+// Types text into a widget as a Japanese input method hands it over: committed in one piece.
+inline void TypeCommitted(QWidget* widget, const QString& text)
+{
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QCoreApplication::sendEvent(widget, &event);
+}
 
 // The font the forms are drawn in on Linux, at the given pixel size.
 inline QFont FormFont(int pixels)

@@ -1,6 +1,7 @@
 #include "log/LogRequest.h"
 
 #include "app/CommandLine.h"
+#include "platform/Encoding.h"
 
 #include <gtest/gtest.h>
 
@@ -96,10 +97,49 @@ TEST(CommandLine, ReadsTheFourArguments)
     EXPECT_EQ(exported->query + "|" + exported->format + "|" + exported->outputFile, "|pdf|-");
 }
 
+TEST(CommandLine, SearchTakesItsQueryAsItStands)
+{
+    // The query is taken as it stands: reading it is the search's (a bad one is said there).
+    const auto search = ParseCommandLine({ "search", "(a", "30", "noview" });
+    ASSERT_TRUE(search);
+    EXPECT_EQ(search->verb, TVerb::Search);
+    EXPECT_EQ(search->query, "(a");
+    EXPECT_EQ(search->messagesPerPage, 30);
+    EXPECT_TRUE(search->noView);
+}
+
+// A typed query with a character Shift_JIS lacks is refused where that character stands, as the
+// parser refuses its own faults; everything else is the parser's.
+TEST(CommandLine, TypedQueriesAreReadExactly)
+{
+    const struct
+    {
+        const char* typed;
+        const char* read; // the query as described, or the refusal
+    } cases[] = {
+        { "流れ星 ghost:さくら", "流れ星 ghost:さくら" },
+        { "", "" },
+        { "流れ星 😀", "5文字目: Shift_JISで表せない文字があります" },
+        { "été", "1文字目: Shift_JISで表せない文字があります" },
+        { "(流れ星", "1文字目: 閉じ括弧がありません" },
+    };
+    for (const auto& c : cases) {
+        std::string read;
+        try {
+            read = DescribeQuery(ParseTypedQuery(c.typed));
+        } catch (const EQueryError& e) {
+            read = e.what();
+        }
+        EXPECT_EQ(read, Sjis(c.read)) << c.typed;
+    }
+}
+
 TEST(CommandLine, RejectsEveryWrongArgument)
 {
     const std::vector<std::vector<std::string>> bad = {
         {},
+        { "search", "a", "many", "noview" },
+        { "search", "a", "20" },
         { "past", "30", "20" },
         { "past", "30", "20", "noview", "extra" },
         { "PAST", "30", "20", "noview" },
