@@ -50,12 +50,14 @@ class ImportEndToEndTest : public QObject
 
     QString Path(const QString& name) const { return work_.filePath(name); }
 
-    // A fresh program folder with the program and a configuration; returns its path.
+    // A fresh program folder with the program, the pattern files the archive reads talk with, and
+    // a configuration; returns its path.
     QString Install(const QString& name)
     {
         QDir(work_.path()).mkpath(name);
         const QString folder = Path(name);
-        QFile::copy(QStringLiteral(VELMO_BIN_DIR "/velmo"), folder + "/velmo");
+        for (const char* file : { "velmo", "tagpat.txt", "metapat.txt" })
+            QFile::copy(QStringLiteral(VELMO_BIN_DIR "/") + file, folder + "/" + file);
         WriteFileAtomic(
             (folder + "/velmo.ini").toStdString(), "[General]\r\nBottleServer=127.0.0.1:9\r\n");
         return folder;
