@@ -226,6 +226,7 @@ void TArchive::Create(const std::string& native)
     db_ = std::make_unique<SQLite::Database>(creating,
         SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_NOFOLLOW, kBusyTimeoutMs);
     CreateSchema();
+    index_.reset(); // statements first: a connection with one still open cannot close
     db_.reset();
     const bool linked = ::link(creating.c_str(), native.c_str()) == 0 || errno == EEXIST;
     const int error = errno;

@@ -316,14 +316,14 @@ private slots:
             m.Ghost = Sjis("さくら");
             m.Script = Sjis(script);
         }
-        TArchive(folder + "archive.sqlite3").Store(kept, "s");
+        TSsParser patterns;
+        patterns.SetTagPattern(TSsParser::LoadPatternFile(VELMO_SOURCE_DIR "/data/tagpat.txt"));
+        TArchive(folder + "archive.sqlite3", &patterns).Store(kept, "s");
         auto form = std::make_unique<TMainForm>(Env(folder, folder + "velmo.ini"));
         form->show();
         QLineEdit* field = form->SearchBar()->Field();
         TypeCommitted(field, QStringLiteral("流れ星"));
         QTRY_VERIFY(!form->SearchBar()->Note().isEmpty());
-        if (form->SearchBar()->Note().contains(QStringLiteral("まだ検索できません")))
-            QSKIP("the archive cannot search yet");
         QCOMPARE(form->SearchBar()->Note(), QStringLiteral("2 件"));
         QTest::keyClick(field, Qt::Key_Return);
         QCOMPARE(form->MessageList.Count(), 2);

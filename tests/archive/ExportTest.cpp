@@ -53,7 +53,7 @@ std::vector<std::string> Fields(const TBottleMessage& m)
 struct Fixture
 {
     TempDir dir;
-    TArchive archive { dir.Sjis() + "archive.sqlite3" };
+    TArchive archive { dir.Sjis() + "archive.sqlite3", &ShippedParser() };
     std::vector<TBottleMessage> messages = Hostile();
 
     Fixture()
@@ -202,7 +202,7 @@ TEST(ExportMessages, LogImportsBackToTheSameMessages)
     EXPECT_EQ(text.substr(0, 12), "Result: OK\r\n");
     const std::string path = f.dir.Sjis() + "export.log";
     WriteFileAtomic(path, text);
-    TArchive again(f.dir.Sjis() + "again.sqlite3");
+    TArchive again(f.dir.Sjis() + "again.sqlite3", &ShippedParser());
     const TImportSummary summary = ImportLogs({ path }, again, kServer);
     EXPECT_TRUE(summary.Complete());
     EXPECT_EQ(summary.refused.Count(), 0);
@@ -259,7 +259,7 @@ TEST(ExportMessages, ManyMessagesKeepMemoryFlat)
 {
     constexpr int kMessages = 200000;
     TempDir dir;
-    TArchive archive(dir.Sjis() + "archive.sqlite3");
+    TArchive archive(dir.Sjis() + "archive.sqlite3", &ShippedParser());
     {
         TArchive::TBatch batch(archive);
         const std::string script = J(
