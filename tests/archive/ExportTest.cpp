@@ -13,6 +13,12 @@
 #include <sstream>
 #include <streambuf>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMO_UNDER_ASAN 1
+#endif
+#endif
+
 namespace {
 
 constexpr const char* kServer = "bottle.example";
@@ -257,6 +263,10 @@ int64_t ResidentBytes()
 // grows far beyond what it could hold.
 TEST(ExportMessages, ManyMessagesKeepMemoryFlat)
 {
+#if defined(__SANITIZE_ADDRESS__) || defined(VELMO_UNDER_ASAN)
+    // AddressSanitizer keeps freed memory in quarantine, so the resident size says nothing here.
+    GTEST_SKIP() << "resident size is not measurable under AddressSanitizer";
+#endif
     constexpr int kMessages = 200000;
     TempDir dir;
     TArchive archive(dir.Sjis() + "archive.sqlite3", &ShippedParser());
