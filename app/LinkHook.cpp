@@ -1,5 +1,7 @@
 #include "app/LinkHook.h"
 
+#include "platform/QtText.h"
+
 #include <QFile>
 #include <QWebChannel>
 #include <QWebEnginePage>
@@ -95,7 +97,7 @@ void TLinkHook::linkClicked(
 {
     // A page's own script can fire clicks too, and a page from the web can hold command links:
     // only a person's click on a header link of the program's own page sends commands.
-    const bool placed = commandBlock || !IsCommandAddress(href.toStdString());
+    const bool placed = commandBlock || !IsCommandAddress(FromQString(href));
     const bool own = trusted && primary && topFrame && placed && page_->url().isLocalFile();
     if (onLink_)
         onLink_(href, own ? TNavigationOrigin::OwnPageClick : TNavigationOrigin::Other);

@@ -388,8 +388,7 @@ bool TMainForm::ProcessCommandLine(const TCommandLine& line)
     // The page size is for this run only: the configured value is what the file keeps.
     TViewPlace place = ViewPlace();
     place.pages.messagesPerPage = line.messagesPerPage;
-    const TViewResult result
-        = TLogView(MessageList, SsParser, Surfaces).Run(request, place, ViewHooks());
+    const TViewResult result = RunView(request, place);
     // Nobody reads a status bar in a batch run: an answer that is no log fails the run, and so
     // does a server that could not be reached, though the pages from the archive are written.
     if (result.outcome == TViewOutcome::NotALog)
@@ -500,13 +499,18 @@ void TMainForm::ImportMenuClick()
 
 TViewResult TMainForm::RunView(const TViewRequest& request)
 {
+    return RunView(request, ViewPlace());
+}
+
+TViewResult TMainForm::RunView(const TViewRequest& request, const TViewPlace& place)
+{
     // The wait cursor for as long as the view blocks, whatever its outcome.
     struct WaitCursor
     {
         WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
         ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     } waitCursor;
-    return TLogView(MessageList, SsParser, Surfaces).Run(request, ViewPlace(), ViewHooks());
+    return TLogView(MessageList, SsParser, Surfaces).Run(request, place, ViewHooks());
 }
 
 TViewHooks TMainForm::ViewHooks()

@@ -112,6 +112,7 @@ public:
 
     // The log views' shared steps: every view runs through TLogView.
     TViewResult RunView(const TViewRequest& request);
+    TViewResult RunView(const TViewRequest& request, const TViewPlace& place);
     // What every view does besides its pages: keep what it read in the archive, and recall kept
     // messages when the server cannot be reached.
     TViewHooks ViewHooks();
