@@ -265,7 +265,7 @@ void TMainForm::PlayMessage(const TBottleMessage& message)
         throw EVelmoError(Sjis("再生できません: SSTPの受信窓を作れませんでした"));
     DirectSSTP->Enqueue(TPlayRequest { message.Ghost, message.Channel, message.Script });
     // Said at once: a host may take long to answer, and the last play's outcome is not this one's.
-    SetStatusText(Sjis("再生を待っています: ") + message.Ghost + Sjis(": 送っています"));
+    SetStatusText(Sjis("再生待ち: ") + message.Ghost + Sjis(": 送っています"));
 }
 
 void TMainForm::LoadPatterns()

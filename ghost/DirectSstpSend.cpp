@@ -95,9 +95,9 @@ std::string TDirectSSTP::StatusText(const TPlayResult& result)
     case TPlayOutcome::Refused:
         return Sjis("再生できませんでした: ") + ghost + result.Reason;
     case TPlayOutcome::Busy:
-        return Sjis("再生を待っています: ") + ghost + result.Reason;
+        return Sjis("再生待ち: ") + ghost + result.Reason;
     case TPlayOutcome::NoHost:
-        return Sjis("再生を待っています: 起動中のゴーストが見つかりません");
+        return Sjis("再生待ち: 起動中のゴーストが見つかりません");
     case TPlayOutcome::Sent:
         break;
     }

@@ -45,7 +45,7 @@ struct TPlayLimits
 //  - refused by the host: dropped, and the status bar says why ("再生できませんでした: ...");
 //  - waiting (a busy host, no answer in time, a directory whose lock is held, no ghost host
 //    running): tried again at most once per RetryEvery, and the status bar says what it waits
-//    on when that changes ("再生を待っています: ...");
+//    on when that changes ("再生待ち: ...");
 //  - not delivered within GiveUpAfter of being queued: dropped, and the status bar says so. Every
 //    wait of a route is cut to that deadline, so a play holds up the plays behind it for at most
 //    its own time limit.

@@ -144,7 +144,7 @@ TEST_F(DirectSstpTest, NothingIsSentUntilAHostPublishesAGhost)
     ASSERT_TRUE(PumpUntil([&] { return !statuses.empty(); })); // a try has found nothing
     EXPECT_EQ(sender->QueueLength(), 1u);
     EXPECT_EQ(statuses,
-        std::vector<std::string> { J("再生を待っています: 起動中のゴーストが見つかりません") });
+        std::vector<std::string> { J("再生待ち: 起動中のゴーストが見つかりません") });
     FakeGhost ghost;
     Publish("Sakura", Directory("g", ghost.Handle(), "G", "K"));
     ASSERT_TRUE(PumpUntil([&] { return sender->QueueLength() == 0; }));
@@ -175,7 +175,7 @@ TEST_F(DirectSstpTest, DirectoryErrorsDoNotStopDelivery)
     EXPECT_TRUE(ghost.Requests().empty());
     EXPECT_EQ(statuses,
         std::vector<std::string> {
-            J("再生を待っています: ゴーストの一覧を読めません: Mutex同期タイムアウト") });
+            J("再生待ち: ゴーストの一覧を読めません: Mutex同期タイムアウト") });
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
     ASSERT_TRUE(PumpUntil([&] { return sender->QueueLength() == 0; }));
@@ -292,8 +292,8 @@ TEST_P(EveryRouteTest, EndsEveryPlay)
         { "SSTP/1.4 512 Invisible",
             { "再生できませんでした: G: ゴーストが隠れていて話せません (512 Invisible)" }, 1 },
         { "SSTP/1.4 409 Conflict",
-            { "再生を待っています: G: 今は再生できません (409 Conflict)", dropped }, 4 },
-        { nullptr, { "再生を待っています: G: 応答がありません", dropped }, 2 },
+            { "再生待ち: G: 今は再生できません (409 Conflict)", dropped }, 4 },
+        { nullptr, { "再生待ち: G: 応答がありません", dropped }, 2 },
     };
     const uint16_t port = FreePort();
     std::vector<std::string> where; // the stand-in host's arguments for the route
