@@ -2,6 +2,7 @@
 // its data files and a configuration pointing at the real bundled bottle server, run with no
 // display, as a scheduled job would run it.
 
+#include "Version.h"
 #include "platform/FileIO.h"
 #include "platform/IniFile.h"
 #include "platform/StrUtils.h"
@@ -75,6 +76,7 @@ class CommandLineEndToEndTest : public QObject
     {
         int exitCode = -1;
         QString err;
+        QString out;
         qint64 msAfterTerm = -1; // how long it took to end once told to, if it was
     };
 
@@ -113,7 +115,7 @@ class CommandLineEndToEndTest : public QObject
             msAfterTerm = timer.elapsed();
         }
         return { velmo.exitCode(), QString::fromUtf8(err + velmo.readAllStandardError()),
-            msAfterTerm };
+            QString::fromUtf8(velmo.readAllStandardOutput()), msAfterTerm };
     }
 
 private slots:
@@ -205,6 +207,34 @@ private slots:
         QVERIFY2(
             run.err.contains(QStringLiteral("Velmo 2: パラメータが不正です")), qPrintable(run.err));
         QCOMPARE(run.exitCode, 2);
+        QCOMPARE(Record(), std::string());
+    }
+
+    // Asking how to use the program, or which version it is, answers on standard output and ends
+    // well, with no window and no request.
+    void HelpAndVersionAnswerAndEnd_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QStringList>("says");
+        QTest::newRow("help") << QStringLiteral("--help")
+                              << QStringList { QStringLiteral("velmo past"),
+                                     QStringLiteral("velmo import"), QStringLiteral("velmo sync"),
+                                     QStringLiteral("velmo search"),
+                                     QStringLiteral("velmo export") };
+        QTest::newRow("version") << QStringLiteral("--version")
+                                 << QStringList { QStringLiteral("Velmo " VELMO_VERSION "\n") };
+    }
+
+    void HelpAndVersionAnswerAndEnd()
+    {
+        QFETCH(QString, option);
+        QFETCH(QStringList, says);
+        const Run run = Velmo(Install("ask", port_), { option }, 20000);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.msAfterTerm, qint64(-1));
+        for (const QString& text : says)
+            QVERIFY2(run.out.contains(text), qPrintable(run.out));
+        QVERIFY2(!run.err.contains(QStringLiteral("Browser view made")), qPrintable(run.err));
         QCOMPARE(Record(), std::string());
     }
 
