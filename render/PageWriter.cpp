@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 #include <thread>
 
 namespace {
@@ -117,22 +118,49 @@ std::string MakeNavigation(int32_t page, int32_t pageTotal)
 {
     std::string nav = "<div class=\"header\">\r\n";
     if (page != 1)
-        nav += "<a href=\"long" + std::to_string(page - 1) + ".html\">&lsaquo;&lsaquo;</a>\r\n";
+        nav += "<a href=\"" + PageFileName(page - 1) + "\">&lsaquo;&lsaquo;</a>\r\n";
     for (int32_t n = 1; n <= pageTotal; ++n) {
         const std::string number = std::to_string(n);
         nav += n == page ? number + "\r\n"
-                         : "<a href=\"long" + number + ".html\">" + number + "</a>\r\n";
+                         : "<a href=\"" + PageFileName(n) + "\">" + number + "</a>\r\n";
     }
     if (page != pageTotal)
-        nav += "<a href=\"long" + std::to_string(page + 1) + ".html\">&rsaquo;&rsaquo;</a>\r\n";
+        nav += "<a href=\"" + PageFileName(page + 1) + "\">&rsaquo;&rsaquo;</a>\r\n";
     nav += "</div>\r\n";
     return nav;
 }
 
 std::string PagePath(const TPageSettings& settings, int32_t page)
 {
-    return JoinPath(
-        settings.htmlFolder, settings.defaultFolder, "long" + std::to_string(page) + ".html");
+    return JoinPath(settings.htmlFolder, settings.defaultFolder, PageFileName(page));
+}
+
+std::string PageFileName(int32_t page)
+{
+    return "long" + std::to_string(page) + ".html";
+}
+
+std::optional<int32_t> PageNumberOf(std::string_view fileName)
+{
+    constexpr std::string_view prefix = "long";
+    constexpr std::string_view suffix = ".html";
+    if (fileName.size() <= prefix.size() + suffix.size()
+        || fileName.substr(0, prefix.size()) != prefix
+        || fileName.substr(fileName.size() - suffix.size()) != suffix)
+        return std::nullopt;
+    const std::string_view digits
+        = fileName.substr(prefix.size(), fileName.size() - prefix.size() - suffix.size());
+    if (digits.size() > 10 || digits[0] == '0')
+        return std::nullopt;
+    int64_t number = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        number = number * 10 + (c - '0');
+    }
+    if (number > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    return static_cast<int32_t>(number);
 }
 
 void WritePages(

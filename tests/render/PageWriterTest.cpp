@@ -64,6 +64,24 @@ TEST(PageWriter, HeadAndNavigationBlocks)
     EXPECT_EQ(MakeNavigation(1, 1), "<div class=\"header\">\r\n1\r\n</div>\r\n");
 }
 
+// The page keys find the neighbouring page from the shown file's name.
+TEST(PageWriter, PageNumberOfReadsOnlyPageNames)
+{
+    const struct
+    {
+        std::string name;
+        std::optional<int32_t> page;
+    } cases[] = { { "long1.html", 1 }, { "long599.html", 599 },
+        { "long2147483647.html", 2147483647 }, { "long2147483648.html", std::nullopt },
+        { "long0.html", std::nullopt }, { "long01.html", std::nullopt },
+        { "long.html", std::nullopt }, { "long1.htm", std::nullopt },
+        { "long-1.html", std::nullopt }, { "long1x.html", std::nullopt },
+        { "xlong1.html", std::nullopt }, { "styleIE.css", std::nullopt } };
+    for (const auto& c : cases)
+        EXPECT_EQ(PageNumberOf(c.name), c.page) << c.name;
+    EXPECT_EQ(PageNumberOf(PageFileName(42)), 42);
+}
+
 TEST_F(PageWriterTest, CutsIntoPagesWithRunningNumbers)
 {
     Fill(250);
