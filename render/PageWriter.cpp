@@ -163,6 +163,22 @@ std::optional<int32_t> PageNumberOf(std::string_view fileName)
     return static_cast<int32_t>(number);
 }
 
+std::optional<std::string> NeighbourPage(const std::string& pagePath, int32_t step)
+{
+    // A "/" is never the second byte of a Shift_JIS character, so the last one ends the folder.
+    const size_t nameStart = pagePath.rfind('/') + 1;
+    const std::optional<int32_t> page = PageNumberOf(std::string_view(pagePath).substr(nameStart));
+    if (!page)
+        return std::nullopt;
+    const int64_t target = int64_t { *page } + step;
+    if (target < 1 || target > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    std::string path = pagePath.substr(0, nameStart) + PageFileName(static_cast<int32_t>(target));
+    if (!FileExists(path))
+        return std::nullopt;
+    return path;
+}
+
 void WritePages(
     const TMessageList& list, const TPageSettings& settings, TSsParser& parser, TSurfaces& surfaces)
 {

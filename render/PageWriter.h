@@ -37,3 +37,7 @@ std::string PagePath(const TPageSettings& settings, int32_t page);
 // name no page has (other names, "long0.html", "long03.html", a number beyond int32).
 std::string PageFileName(int32_t page);
 std::optional<int32_t> PageNumberOf(std::string_view fileName);
+// The page `step` pages away from the page file at pagePath, in its folder, when that file exists;
+// nothing when pagePath names no page, or the step leads before page 1 or past the last page
+// written.
+std::optional<std::string> NeighbourPage(const std::string& pagePath, int32_t step);

@@ -106,6 +106,34 @@ TEST_F(PageWriterTest, CutsIntoPagesWithRunningNumbers)
         std::string::npos);
 }
 
+// The page keys stay within the pages written: nothing before the first or after the last.
+TEST_F(PageWriterTest, NeighbourPageStaysWithinThePagesWritten)
+{
+    Fill(250);
+    settings.messagesPerPage = 100;
+    WritePages(messages, settings, parser, surfaces);
+    const std::string folder = dir.Sjis();
+    const struct
+    {
+        std::string shown;
+        int32_t step;
+        std::optional<std::string> page;
+    } cases[] = {
+        { "long1.html", 1, "long2.html" },
+        { "long2.html", 1, "long3.html" },
+        { "long3.html", 1, std::nullopt },
+        { "long2.html", -1, "long1.html" },
+        { "long1.html", -1, std::nullopt },
+        { "long3.html", -2, "long1.html" },
+        { "style sheet.css", 1, std::nullopt },
+        { "long2147483647.html", 1, std::nullopt },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NeighbourPage(folder + c.shown, c.step),
+            c.page ? std::optional(folder + *c.page) : std::nullopt)
+            << c.shown << " " << c.step;
+}
+
 TEST_F(PageWriterTest, ExactMultipleMakesNoEmptyPage)
 {
     Fill(200);
