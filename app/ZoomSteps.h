@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
-// The page zoom, in percent, on the ladder the browser engine's own Ctrl+wheel walks (25% to
-// 500%), so that the keys and the wheel agree on where the next step is.
+// The page zoom in percent. The keys walk a ladder of the usual browser steps; the engine's own
+// Ctrl+wheel moves by 10% and may leave the zoom between two steps. Both stay within the engine's
+// range, 25% to 500%.
 constexpr int32_t kDefaultZoom = 100;
 
 // A remembered or reported zoom held within the ladder's ends; a value at or below zero (an
