@@ -133,7 +133,8 @@ void TMainForm::BuildWidgets()
     browserPanel_ = new QWidget(central);
     browserPanel_->setObjectName(QStringLiteral("BrowserPanel"));
     browserPanel_->installEventFilter(this);
-    layout->addWidget(browserPanel_);
+    // The page takes all the height the bars leave: the panel has no layout to ask for it.
+    layout->addWidget(browserPanel_, 1);
     setCentralWidget(central);
 
     if (!environment_.deferBrowser)

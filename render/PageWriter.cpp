@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/FileIO.h"
 #include "platform/Mutex.h"
+#include "platform/StrUtils.h"
 #include "platform/Termination.h"
 #include "render/MessageHtml.h"
 #include "render/Surfaces.h"
@@ -150,17 +151,10 @@ std::optional<int32_t> PageNumberOf(std::string_view fileName)
         return std::nullopt;
     const std::string_view digits
         = fileName.substr(prefix.size(), fileName.size() - prefix.size() - suffix.size());
-    if (digits.size() > 10 || digits[0] == '0')
+    // No sign and no leading zero: one page has one name.
+    if (digits[0] < '1' || digits[0] > '9')
         return std::nullopt;
-    int64_t number = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        number = number * 10 + (c - '0');
-    }
-    if (number > std::numeric_limits<int32_t>::max())
-        return std::nullopt;
-    return static_cast<int32_t>(number);
+    return TryStrToInt(digits);
 }
 
 std::optional<std::string> NeighbourPage(const std::string& pagePath, int32_t step)

@@ -270,6 +270,8 @@ private slots:
             form->resize(size);
             QTRY_COMPARE(form->MozillaBrowser()->width(), form->BrowserPanel()->width() - 10);
             QCOMPARE(form->MozillaBrowser()->height(), form->BrowserPanel()->height());
+            // The page takes all the height the search field leaves: no empty band around it.
+            QCOMPARE(form->SearchBar()->height(), form->SearchBar()->sizeHint().height());
         }
     }
 
