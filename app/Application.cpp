@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "Version.h"
+#include "app/PageColorScheme.h"
 #include "platform/DebugOutput.h"
 #include "platform/Termination.h"
 
@@ -80,6 +81,8 @@ TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral(VELMO_TITLE));
+    // The palette is the desktop's now; the browser engine starts later, with the first view.
+    TellEngineColorScheme(palette());
     if (::pipe2(terminationPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         termination_ = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, this);
         connect(termination_, &QSocketNotifier::activated, this, [] {

@@ -10,7 +10,8 @@ class QSocketNotifier;
 // The application object: title "Velmo 2", the general error handler as a last line of defence,
 // and an orderly end on SIGTERM, SIGINT or SIGHUP whatever is open (every message loop ends, open
 // dialogs are cancelled, and main() then destroys the main window normally, which writes the
-// configuration). One instance, on the GUI thread.
+// configuration). A dark desktop palette at construction makes the pages dark too
+// (TellEngineColorScheme). One instance, on the GUI thread.
 class TApplication : public QApplication
 {
     Q_OBJECT

@@ -1,5 +1,7 @@
 #include "app/Configuration.h"
 
+#include "app/ZoomSteps.h"
+
 namespace {
 
 constexpr const char* kGeneral = "General";
@@ -58,6 +60,7 @@ TConfiguration ReadConfiguration(const TIniFile& ini, const TAppFolders& folders
     c.MessagesPerPage = ini.ReadInteger(kGeneral, "1PageCount", 100);
     c.FMONames = ParseNameList(ini.ReadString(kPlay, "FMO", "Sakura"));
     c.BottleServer = ini.ReadString(kGeneral, "BottleServer", "");
+    c.Zoom = ValidZoom(ini.ReadInteger(kGeneral, "Zoom", kDefaultZoom));
     return c;
 }
 
@@ -89,6 +92,8 @@ std::vector<std::string> WriteConfiguration(TIniFile& ini, const TConfiguration&
     text(kGeneral, "CSS", c.CSSFile);
     text(kGeneral, "Browser", c.BrowserCommand);
     text(kGeneral, "HTMLFolder", c.HTMLFolder);
+    if (c.Zoom != kDefaultZoom || ini.ReadValue(kGeneral, "Zoom"))
+        ini.WriteInteger(kGeneral, "Zoom", c.Zoom);
     return failures;
 }
 

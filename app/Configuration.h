@@ -26,6 +26,8 @@ struct TConfiguration
     std::vector<std::string> FMONames;
     // "host" or "host:port" of the bottle server; read, never written.
     std::string BottleServer;
+    // The pages' zoom in percent (General's Zoom), held to the zoom ladder (ZoomSteps).
+    int32_t Zoom = 100;
 };
 
 // Every key with its default when missing; the default cache and plug-in folders are the layout's.
@@ -33,10 +35,11 @@ TConfiguration ReadConfiguration(const TIniFile& ini, const TAppFolders& folders
 
 // Writes every key (all but BottleServer) in the fixed order, so that a file written from scratch
 // holds General (LUID, SurfaceCacheDir, SppDir, 1PageCount, CSS, Browser, HTMLFolder), Form (Top,
-// Left, Width, Height) and Play (FMO). A value longer than ReadString gives that the program did
-// not change stays whole in the file. A value the file cannot hold (a line break in it) leaves its
-// key as it was and is named in the result, one "key: reason" line each; every other key is
-// written.
+// Left, Width, Height) and Play (FMO). General's Zoom follows only once it is not 100 or the file
+// has it, so that the file of a program that never zoomed stays as it was. A value longer than
+// ReadString gives that the program did not change stays whole in the file. A value the file cannot
+// hold (a line break in it) leaves its key as it was and is named in the result, one "key: reason"
+// line each; every other key is written.
 std::vector<std::string> WriteConfiguration(TIniFile& ini, const TConfiguration& config);
 
 // The FMO list as one line: names separated by commas and unquoted blanks; a quoted name keeps its

@@ -5,12 +5,14 @@
 #include "app/BottleCommands.h"
 #include "app/BrowserPage.h"
 #include "app/CommandLine.h"
+#include "app/FindBar.h"
 #include "app/LinkHook.h"
 #include "app/LogView.h"
 #include "app/OutsideBrowser.h"
 #include "app/QtTranslations.h"
 #include "app/SearchBar.h"
 #include "app/SettingFormUnit.h"
+#include "app/ZoomSteps.h"
 #include "archive/Archive.h"
 #include "archive/Import.h"
 #include "archive/Query.h"
@@ -33,6 +35,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QFile>
 #include <QFont>
 #include <QKeySequence>
 #include <QLabel>
@@ -42,6 +45,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <QWebEngineView>
+
+#include <cmath>
 
 namespace {
 
@@ -121,10 +126,15 @@ void TMainForm::BuildWidgets()
         [this](const TQuery& query) { return ArchiveToSearch(Archive()).CountMatches(query); },
         [this](const TQuery& query) { RunGuarded([&] { ShowSearch(query); }); }, central);
     layout->addWidget(searchBar_);
+    // Ctrl+F shows the find bar between the search field and the page; without a view it finds
+    // nothing.
+    findBar_ = new TFindBar([this]() -> QWebEnginePage* { return page_; }, central);
+    layout->addWidget(findBar_);
     browserPanel_ = new QWidget(central);
     browserPanel_->setObjectName(QStringLiteral("BrowserPanel"));
     browserPanel_->installEventFilter(this);
-    layout->addWidget(browserPanel_);
+    // The page takes all the height the bars leave: the panel has no layout to ask for it.
+    layout->addWidget(browserPanel_, 1);
     setCentralWidget(central);
 
     if (!environment_.deferBrowser)
@@ -164,6 +174,10 @@ QWebEngineView* TMainForm::MozillaBrowser()
         [this] { RunGuarded([this] { MozillaBrowserDownloadBegin(); }); });
     connect(page_, &QWebEnginePage::loadFinished, this,
         [this](bool ok) { RunGuarded([this, ok] { MozillaBrowserDownloadComplete(ok); }); });
+    // The engine keeps the zoom from page to page; a new page is searched again while the find
+    // bar is open.
+    mozillaBrowser_->setZoomFactor(Config.Zoom / 100.0);
+    connect(page_, &QWebEnginePage::loadFinished, findBar_, &TFindBar::PageLoaded);
     BrowserPanelResize();
     mozillaBrowser_->show();
     return mozillaBrowser_;
@@ -172,7 +186,13 @@ QWebEngineView* TMainForm::MozillaBrowser()
 QAction* TMainForm::AddMenuItem(
     const char* objectName, const QString& caption, void (TMainForm::*handler)())
 {
-    QAction* action = fileMenu_->addAction(caption);
+    return AddMenuItem(fileMenu_, objectName, caption, handler);
+}
+
+QAction* TMainForm::AddMenuItem(
+    QMenu* menu, const char* objectName, const QString& caption, void (TMainForm::*handler)())
+{
+    QAction* action = menu->addAction(caption);
     action->setObjectName(QString::fromLatin1(objectName));
     connect(action, &QAction::triggered, this,
         [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
@@ -195,7 +215,39 @@ void TMainForm::BuildMenu()
         "ImportMenu", QStringLiteral("アーカイブに取り込む(&I)..."), &TMainForm::ImportMenuClick);
     AddMenuItem("SettingMenu", QStringLiteral("設定...(&S)"), &TMainForm::SettingMenuClick);
     AddMenuItem("AboutMenu", QStringLiteral("バージョン情報...(&V)"), &TMainForm::AboutMenuClick);
-    AddMenuItem("ExitMenu", QStringLiteral("終了(&E)"), &TMainForm::ExitMenuClick);
+    AddMenuItem("ExitMenu", QStringLiteral("終了(&E)"), &TMainForm::ExitMenuClick)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    BuildViewMenu();
+}
+
+void TMainForm::BuildViewMenu()
+{
+    viewMenu_ = menuBar()->addMenu(QStringLiteral("表示(&V)"));
+    viewMenu_->setObjectName(QStringLiteral("ViewMenu"));
+    const auto item = [this](const char* objectName, const QString& caption,
+                          void (TMainForm::*handler)(), const QList<QKeySequence>& keys) {
+        AddMenuItem(viewMenu_, objectName, caption, handler)->setShortcuts(keys);
+    };
+    item("FindMenu", QStringLiteral("ページ内を検索(&F)..."), &TMainForm::FindMenuClick,
+        { QKeySequence(Qt::CTRL | Qt::Key_F) });
+    item("FindNextMenu", QStringLiteral("次を検索(&N)"), &TMainForm::FindNextMenuClick,
+        { QKeySequence(Qt::Key_F3) });
+    item("FindPreviousMenu", QStringLiteral("前を検索(&P)"), &TMainForm::FindPreviousMenuClick,
+        { QKeySequence(Qt::SHIFT | Qt::Key_F3) });
+    viewMenu_->addSeparator();
+    item("NextPageMenu", QStringLiteral("次のページ(&R)"), &TMainForm::NextPageMenuClick,
+        { QKeySequence(Qt::ALT | Qt::Key_Right), QKeySequence(Qt::CTRL | Qt::Key_PageDown) });
+    item("PreviousPageMenu", QStringLiteral("前のページ(&L)"), &TMainForm::PreviousPageMenuClick,
+        { QKeySequence(Qt::ALT | Qt::Key_Left), QKeySequence(Qt::CTRL | Qt::Key_PageUp) });
+    viewMenu_->addSeparator();
+    // Ctrl+plus is Ctrl+Shift+= on most keyboards, which Qt matches to Ctrl++ (a shortcut for
+    // Ctrl+Shift+= as well would make the key ambiguous); Ctrl+= is the same key without Shift.
+    item("ZoomInMenu", QStringLiteral("拡大(&I)"), &TMainForm::ZoomInMenuClick,
+        { QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal) });
+    item("ZoomOutMenu", QStringLiteral("縮小(&O)"), &TMainForm::ZoomOutMenuClick,
+        { QKeySequence(Qt::CTRL | Qt::Key_Minus) });
+    item("ZoomResetMenu", QStringLiteral("元の大きさ(&Z)"), &TMainForm::ZoomResetMenuClick,
+        { QKeySequence(Qt::CTRL | Qt::Key_0) });
 }
 
 void TMainForm::FormCreate()
@@ -214,6 +266,7 @@ void TMainForm::FormCreate()
         configUnreadable_ = true;
     }
     ApplyFolders();
+    SetPageZoom(Config.Zoom);
     // Each value is applied at once, in the file's order: top, left, width, height.
     move(x(), Config.Top);
     move(Config.Left, y());
@@ -300,6 +353,7 @@ void TMainForm::FormDestroy()
         Config.Left = pos().x();
         Config.Width = width();
         Config.Height = height();
+        Config.Zoom = PageZoom();
         const std::vector<std::string> failures = WriteConfiguration(ini, Config);
         ini.SaveToFile(environment_.folders.configFile);
         for (const std::string& failure : failures)
@@ -629,6 +683,72 @@ void TMainForm::AboutMenuClick()
 void TMainForm::ExitMenuClick()
 {
     close();
+}
+
+void TMainForm::FindMenuClick()
+{
+    findBar_->Open();
+}
+
+void TMainForm::FindNextMenuClick()
+{
+    findBar_->FindNext();
+}
+
+void TMainForm::FindPreviousMenuClick()
+{
+    findBar_->FindPrevious();
+}
+
+void TMainForm::NextPageMenuClick()
+{
+    TurnPage(1);
+}
+
+void TMainForm::PreviousPageMenuClick()
+{
+    TurnPage(-1);
+}
+
+void TMainForm::TurnPage(int32_t step)
+{
+    // The page shown, not the view's history: after a link to another page, or a new view, the
+    // keys lead on from where the person is.
+    if (!mozillaBrowser_ || !mozillaBrowser_->url().isLocalFile())
+        return;
+    const std::string shown
+        = FromNativePath(QFile::encodeName(mozillaBrowser_->url().toLocalFile()).toStdString());
+    if (const std::optional<std::string> page = NeighbourPage(shown, step))
+        mozillaBrowser_->load(QUrl::fromLocalFile(QString::fromStdString(NativePath(*page))));
+}
+
+void TMainForm::ZoomInMenuClick()
+{
+    SetPageZoom(NextZoom(PageZoom(), 1));
+}
+
+void TMainForm::ZoomOutMenuClick()
+{
+    SetPageZoom(NextZoom(PageZoom(), -1));
+}
+
+void TMainForm::ZoomResetMenuClick()
+{
+    SetPageZoom(kDefaultZoom);
+}
+
+int32_t TMainForm::PageZoom() const
+{
+    if (!mozillaBrowser_)
+        return Config.Zoom;
+    return ValidZoom(static_cast<int32_t>(std::lround(mozillaBrowser_->zoomFactor() * 100)));
+}
+
+void TMainForm::SetPageZoom(int32_t percent)
+{
+    Config.Zoom = ValidZoom(percent);
+    if (mozillaBrowser_)
+        mozillaBrowser_->setZoomFactor(Config.Zoom / 100.0);
 }
 
 void TMainForm::BrowserPanelResize()

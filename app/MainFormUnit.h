@@ -31,6 +31,7 @@ class QWebEngineView;
 class QWidget;
 class TArchive;
 class TBrowserPage;
+class TFindBar;
 class TSearchBar;
 class TSppList;
 class TDirectSSTP;
@@ -81,9 +82,11 @@ public:
 
     QWidget* BrowserPanel() const { return browserPanel_; }
     TSearchBar* SearchBar() const { return searchBar_; }
+    TFindBar* FindBar() const { return findBar_; }
     // The view, made now if it has not been yet.
     QWebEngineView* MozillaBrowser();
     QMenu* FileMenu() const { return fileMenu_; }
+    QMenu* ViewMenu() const { return viewMenu_; }
     QString StatusText() const;
     void SetStatusText(const std::string& text);
 
@@ -105,6 +108,22 @@ public:
     void SettingMenuClick();
     void AboutMenuClick();
     void ExitMenuClick();
+
+    // The view menu: find in the page shown (Ctrl+F, F3, Shift+F3), the next and previous page
+    // of the shown view (Alt+Right/Left, Ctrl+PageDown/PageUp; at the first and last page
+    // nothing happens), and the zoom, a step at a time (Ctrl+plus, Ctrl+minus, Ctrl+0). The keys
+    // work wherever the focus is in the window, the page or a field.
+    void FindMenuClick();
+    void FindNextMenuClick();
+    void FindPreviousMenuClick();
+    void NextPageMenuClick();
+    void PreviousPageMenuClick();
+    void ZoomInMenuClick();
+    void ZoomOutMenuClick();
+    void ZoomResetMenuClick();
+    // The pages' zoom in percent: the view's own, which Ctrl+wheel also changes, once the view is
+    // made; the remembered one before.
+    int32_t PageZoom() const;
 
     // The archive's messages the query finds, as pages; the status bar says the query and the
     // number of hits.
@@ -159,6 +178,11 @@ private:
     void BuildMenu();
     QAction* AddMenuItem(
         const char* objectName, const QString& caption, void (TMainForm::*handler)());
+    QAction* AddMenuItem(
+        QMenu* menu, const char* objectName, const QString& caption, void (TMainForm::*handler)());
+    void BuildViewMenu();
+    void TurnPage(int32_t step);
+    void SetPageZoom(int32_t percent);
     void FormCreate();
     void FormDestroy();
     void LoadPatterns();
@@ -180,6 +204,8 @@ private:
     QSocketNotifier* synchronizerNotifier_ = nullptr;
     QSocketNotifier* replyNotifier_ = nullptr;
     TSearchBar* searchBar_ = nullptr;
+    TFindBar* findBar_ = nullptr;
+    QMenu* viewMenu_ = nullptr;
     QWidget* browserPanel_ = nullptr;
     QWebEngineView* mozillaBrowser_ = nullptr;
     TBrowserPage* page_ = nullptr;

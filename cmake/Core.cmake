@@ -14,6 +14,7 @@ add_library(velmo_core STATIC
   archive/Export.cpp
   app/Configuration.cpp
   app/OutsideBrowser.cpp
+  app/ZoomSteps.cpp
   log/BottleServer.cpp
   ghost/DirectSstpSend.cpp
   ghost/FmoRoute.cpp

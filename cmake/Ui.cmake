@@ -5,8 +5,10 @@ set(CMAKE_AUTOMOC ON)
 add_library(velmo_ui STATIC
   app/Application.cpp
   app/BrowserPage.cpp
+  app/FindBar.cpp
   app/LinkHook.cpp
   app/MainFormUnit.cpp
+  app/PageColorScheme.cpp
   app/SearchBar.cpp
   app/QtMessageBox.cpp
   app/QtOpenDialog.cpp

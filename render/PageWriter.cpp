@@ -5,12 +5,14 @@
 #include "platform/Errors.h"
 #include "platform/FileIO.h"
 #include "platform/Mutex.h"
+#include "platform/StrUtils.h"
 #include "platform/Termination.h"
 #include "render/MessageHtml.h"
 #include "render/Surfaces.h"
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 #include <thread>
 
 namespace {
@@ -117,22 +119,58 @@ std::string MakeNavigation(int32_t page, int32_t pageTotal)
 {
     std::string nav = "<div class=\"header\">\r\n";
     if (page != 1)
-        nav += "<a href=\"long" + std::to_string(page - 1) + ".html\">&lsaquo;&lsaquo;</a>\r\n";
+        nav += "<a href=\"" + PageFileName(page - 1) + "\">&lsaquo;&lsaquo;</a>\r\n";
     for (int32_t n = 1; n <= pageTotal; ++n) {
         const std::string number = std::to_string(n);
         nav += n == page ? number + "\r\n"
-                         : "<a href=\"long" + number + ".html\">" + number + "</a>\r\n";
+                         : "<a href=\"" + PageFileName(n) + "\">" + number + "</a>\r\n";
     }
     if (page != pageTotal)
-        nav += "<a href=\"long" + std::to_string(page + 1) + ".html\">&rsaquo;&rsaquo;</a>\r\n";
+        nav += "<a href=\"" + PageFileName(page + 1) + "\">&rsaquo;&rsaquo;</a>\r\n";
     nav += "</div>\r\n";
     return nav;
 }
 
 std::string PagePath(const TPageSettings& settings, int32_t page)
 {
-    return JoinPath(
-        settings.htmlFolder, settings.defaultFolder, "long" + std::to_string(page) + ".html");
+    return JoinPath(settings.htmlFolder, settings.defaultFolder, PageFileName(page));
+}
+
+std::string PageFileName(int32_t page)
+{
+    return "long" + std::to_string(page) + ".html";
+}
+
+std::optional<int32_t> PageNumberOf(std::string_view fileName)
+{
+    constexpr std::string_view prefix = "long";
+    constexpr std::string_view suffix = ".html";
+    if (fileName.size() <= prefix.size() + suffix.size()
+        || fileName.substr(0, prefix.size()) != prefix
+        || fileName.substr(fileName.size() - suffix.size()) != suffix)
+        return std::nullopt;
+    const std::string_view digits
+        = fileName.substr(prefix.size(), fileName.size() - prefix.size() - suffix.size());
+    // No sign and no leading zero: one page has one name.
+    if (digits[0] < '1' || digits[0] > '9')
+        return std::nullopt;
+    return TryStrToInt(digits);
+}
+
+std::optional<std::string> NeighbourPage(const std::string& pagePath, int32_t step)
+{
+    // A "/" is never the second byte of a Shift_JIS character, so the last one ends the folder.
+    const size_t nameStart = pagePath.rfind('/') + 1;
+    const std::optional<int32_t> page = PageNumberOf(std::string_view(pagePath).substr(nameStart));
+    if (!page)
+        return std::nullopt;
+    const int64_t target = int64_t { *page } + step;
+    if (target < 1 || target > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    std::string path = pagePath.substr(0, nameStart) + PageFileName(static_cast<int32_t>(target));
+    if (!FileExists(path))
+        return std::nullopt;
+    return path;
 }
 
 void WritePages(

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 class TMessageList;
 class TSsParser;
@@ -31,3 +33,11 @@ void WritePages(const TMessageList& list, const TPageSettings& settings, TSsPars
 
 // Where page n of the current settings is written.
 std::string PagePath(const TPageSettings& settings, int32_t page);
+// The file name of page n ("long3.html"), and back: the page number of a file name, nothing for a
+// name no page has (other names, "long0.html", "long03.html", a number beyond int32).
+std::string PageFileName(int32_t page);
+std::optional<int32_t> PageNumberOf(std::string_view fileName);
+// The page `step` pages away from the page file at pagePath, in its folder, when that file exists;
+// nothing when pagePath names no page, or the step leads before page 1 or past the last page
+// written.
+std::optional<std::string> NeighbourPage(const std::string& pagePath, int32_t step);

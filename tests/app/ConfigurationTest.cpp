@@ -4,6 +4,7 @@
 #include "platform/FileIO.h"
 
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -88,6 +89,35 @@ TEST(Configuration, FileWrittenFromScratchHasTheTwelveKeysInOrder)
         "\r\nSppDir=\r\n1PageCount=100\r\nCSS=styleIE.css\r\n"
         "Browser=\r\nHTMLFolder=\r\n[Form]\r\nTop=145\r\nLeft=209\r\nWidth=440\r\nHeight=351\r\n["
         "Play]\r\nFMO=Sakura\r\n");
+}
+
+// The zoom key is our own: read within the ladder, written back only once it means something, so a
+// file of a program that never zoomed stays byte for byte.
+TEST(Configuration, ZoomKeyIsReadHeldAndWrittenWhenItMatters)
+{
+    const struct
+    {
+        std::string stored; // the General section's Zoom line, or none
+        int32_t zoom; // what the program reads
+        int32_t set; // what the program has at the end
+        std::optional<std::string> written;
+    } cases[] = {
+        { "", 100, 100, std::nullopt },
+        { "", 100, 125, "125" },
+        { "Zoom=150\r\n", 150, 150, "150" },
+        { "Zoom=150\r\n", 150, 100, "100" },
+        { "Zoom=abc\r\n", 100, 100, "100" },
+        { "Zoom=9000\r\n", 500, 500, "500" },
+        { "Zoom=-3\r\n", 100, 90, "90" },
+    };
+    for (const auto& c : cases) {
+        TIniFile ini("[General]\r\nLUID=x\r\n" + c.stored);
+        TConfiguration config = ReadConfiguration(ini, TAppFolders::Portable("/p/", "velmo"));
+        EXPECT_EQ(config.Zoom, c.zoom) << c.stored;
+        config.Zoom = c.set;
+        WriteConfiguration(ini, config);
+        EXPECT_EQ(ini.ReadValue("General", "Zoom"), c.written) << c.stored << " " << c.set;
+    }
 }
 
 // Keys a user added (BottleServer among them) and comments survive the end-of-program write.

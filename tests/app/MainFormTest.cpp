@@ -1,5 +1,6 @@
 #include "QtTestSupport.h"
 #include "app/Application.h"
+#include "app/FindBar.h"
 #include "app/MainFormUnit.h"
 #include "app/QtOpenDialog.h"
 #include "app/QtOutsideBrowser.h"
@@ -25,6 +26,7 @@
 #include <QTranslator>
 #include <QWebEngineScript>
 #include <QWebEngineView>
+#include <QWheelEvent>
 
 #include <fstream>
 #include <memory>
@@ -268,6 +270,8 @@ private slots:
             form->resize(size);
             QTRY_COMPARE(form->MozillaBrowser()->width(), form->BrowserPanel()->width() - 10);
             QCOMPARE(form->MozillaBrowser()->height(), form->BrowserPanel()->height());
+            // The page takes all the height the search field leaves: no empty band around it.
+            QCOMPARE(form->SearchBar()->height(), form->SearchBar()->sizeHint().height());
         }
     }
 
@@ -415,6 +419,139 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         form->findChild<QAction*>(QStringLiteral("ExitMenu"))->trigger();
         QVERIFY(!form->isVisible());
+        // Ctrl+Q is the same command, and the window's end writes the configuration.
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!form->isVisible());
+        form.reset();
+        QVERIFY(FileExists(IniPath()));
+    }
+
+    // Ctrl+F, F3 and Shift+F3 reach the find bar from the page; Esc on the page is not the bar's.
+    void FindKeysWorkFromThePage()
+    {
+        auto form = NewForm();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        const QString page = dir_.filePath(QStringLiteral("find.html"));
+        WriteFileAtomic(FromNativePath(page.toStdString()), "<p>comet comet comet</p>");
+        QWebEngineView* view = form->MozillaBrowser();
+        view->load(QUrl::fromLocalFile(page));
+        QVERIFY(WaitForPage(view, QStringLiteral("find.html")));
+        TFindBar* bar = form->FindBar();
+        const auto onPage = [&](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+            view->setFocus();
+            QTRY_VERIFY(view->focusProxy()->hasFocus());
+            QTest::keyClick(view->focusProxy(), key, modifiers);
+        };
+        onPage(Qt::Key_F, Qt::ControlModifier);
+        QTRY_VERIFY(bar->Field()->hasFocus());
+        QVERIFY(bar->geometry().bottom() < form->BrowserPanel()->geometry().top());
+        TypeCommitted(bar->Field(), QStringLiteral("comet"));
+        QTRY_COMPARE_WITH_TIMEOUT(bar->Count(), QStringLiteral("1/3 件"), 10000);
+        onPage(Qt::Key_F3, {});
+        QTRY_COMPARE_WITH_TIMEOUT(bar->Count(), QStringLiteral("2/3 件"), 10000);
+        onPage(Qt::Key_F3, Qt::ShiftModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(bar->Count(), QStringLiteral("1/3 件"), 10000);
+        onPage(Qt::Key_Escape, {});
+        QVERIFY(bar->isVisible());
+
+        // Before any view is made, Ctrl+F opens the bar and makes none.
+        TMainFormEnvironment deferred = Env(Folder(dir_), IniPath());
+        deferred.deferBrowser = true;
+        TMainForm batch(deferred);
+        batch.show();
+        QVERIFY(QTest::qWaitForWindowActive(&batch));
+        QTest::keyClick(&batch, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(batch.FindBar()->isVisible());
+        TypeCommitted(batch.FindBar()->Field(), QStringLiteral("comet"));
+        QCOMPARE(batch.FindBar()->Count(), QStringLiteral("見つかりませんでした"));
+        QVERIFY(!batch.findChild<QWebEngineView*>());
+    }
+
+    // The page keys lead through the pages of the view from wherever the focus is, and stop at
+    // the first and the last page. The pages are light on a light desktop.
+    void PageKeysTurnThePagesAndStopAtTheEnds()
+    {
+        auto form = NewForm();
+        form->resize(800, 600);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        form->Config.MessagesPerPage = 5;
+        QWebEngineView* view = form->MozillaBrowser();
+        form->findChild<QAction*>(QStringLiteral("LocalLogMenu"))->trigger();
+        QVERIFY(WaitForPage(view, QStringLiteral("long1.html")));
+        QCOMPARE(PageLook(view), QStringLiteral("false rgb(244, 241, 234)"));
+        QWidget* field = form->SearchBar()->Field();
+        const struct
+        {
+            QWidget* focus;
+            Qt::Key key;
+            Qt::KeyboardModifiers modifiers;
+            QString shown;
+        } steps[] = {
+            { view, Qt::Key_Left, Qt::AltModifier, QStringLiteral("long1.html") },
+            { view, Qt::Key_Right, Qt::AltModifier, QStringLiteral("long2.html") },
+            { form.get(), Qt::Key_PageDown, Qt::ControlModifier, QStringLiteral("long3.html") },
+            { view, Qt::Key_Right, Qt::AltModifier, QStringLiteral("long3.html") },
+            { field, Qt::Key_Left, Qt::AltModifier, QStringLiteral("long2.html") },
+            { view, Qt::Key_PageUp, Qt::ControlModifier, QStringLiteral("long1.html") },
+            { view, Qt::Key_PageUp, Qt::ControlModifier, QStringLiteral("long1.html") },
+            { view, Qt::Key_PageDown, Qt::ControlModifier, QStringLiteral("long2.html") },
+        };
+        for (const auto& step : steps) {
+            // A key that leads nowhere loads nothing: the next step would start from elsewhere.
+            const bool moves = !view->url().toString().endsWith(step.shown);
+            QSignalSpy finished(view, &QWebEngineView::loadFinished);
+            step.focus->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), step.key, step.modifiers);
+            if (moves)
+                QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 20000);
+            QVERIFY2(
+                view->url().toString().endsWith(step.shown), qPrintable(view->url().toString()));
+        }
+    }
+
+    // The zoom keys walk the zoom's steps; the zoom is remembered in the configuration file and
+    // applied to the pages of the next start.
+    void ZoomKeysStepTheZoomAndItIsRemembered()
+    {
+        auto form = NewForm();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QWebEngineView* view = form->MozillaBrowser();
+        QCOMPARE(form->PageZoom(), 100);
+        const struct
+        {
+            Qt::Key key;
+            int zoom;
+        } steps[] = { { Qt::Key_Plus, 110 }, { Qt::Key_Equal, 125 }, { Qt::Key_Minus, 110 },
+            { Qt::Key_0, 100 }, { Qt::Key_Plus, 110 }, { Qt::Key_Plus, 125 } };
+        for (const auto& step : steps) {
+            QTest::keyClick(view->focusProxy(), step.key, Qt::ControlModifier);
+            QCOMPARE(form->PageZoom(), step.zoom);
+        }
+        QCOMPARE(view->zoomFactor(), 1.25);
+        form.reset();
+        QVERIFY(ReadFileBytes(IniPath()).find("\r\nZoom=125\r\n") != std::string::npos);
+
+        form = NewForm();
+        form->show();
+        view = form->MozillaBrowser();
+        QCOMPARE(form->PageZoom(), 125);
+        form->findChild<QAction*>(QStringLiteral("LocalLogMenu"))->trigger();
+        QVERIFY(WaitForPage(view, QStringLiteral("long1.html")));
+        QCOMPARE(view->zoomFactor(), 1.25);
+        // Ctrl+wheel zooms in the engine itself; the window keeps in step with it.
+        const QPoint middle = view->focusProxy()->rect().center();
+        QWheelEvent wheel(middle, view->focusProxy()->mapToGlobal(middle), {}, QPoint(0, 120),
+            Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(view->focusProxy(), &wheel);
+        QTRY_VERIFY_WITH_TIMEOUT(form->PageZoom() > 125, 10000);
+        const std::string wheeled = "\r\nZoom=" + std::to_string(form->PageZoom()) + "\r\n";
+        form.reset();
+        QVERIFY(ReadFileBytes(IniPath()).find(wheeled) != std::string::npos);
     }
 
     void PageLoadShowsTheStatusTexts()
@@ -587,6 +724,7 @@ int RunLogDownFormTest(int argc, char** argv);
 int RunLinkCommandTest(int argc, char** argv);
 int RunSettingFormTest(int argc, char** argv);
 int RunSearchBarTest(int argc, char** argv);
+int RunFindBarTest(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -596,7 +734,7 @@ int main(int argc, char** argv)
     const int failures = QTest::qExec(&test, argc, argv);
     return failures + RunProgressWindowTest(argc, argv) + RunLogDownFormTest(argc, argv)
         + RunLinkCommandTest(argc, argv) + RunSettingFormTest(argc, argv)
-        + RunSearchBarTest(argc, argv);
+        + RunSearchBarTest(argc, argv) + RunFindBarTest(argc, argv);
 }
 
 #include "MainFormTest.moc"

@@ -11,8 +11,11 @@
 #include <QInputMethodEvent>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWebEngineScript>
+#include <QWebEngineView>
 #include <QWidget>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -127,3 +130,18 @@ public:
         return answer;
     }
 };
+
+// How the page shown looks as to colour: whether it is told the desktop is dark, and the computed
+// background of its body ("true rgb(30, 31, 34)"). Empty when the engine did not answer.
+inline QString PageLook(QWebEngineView* view)
+{
+    // The answer may come after a wait that gave up: it must not land on this frame.
+    const auto look = std::make_shared<QVariant>();
+    view->page()->runJavaScript(
+        QStringLiteral("matchMedia('(prefers-color-scheme: dark)').matches + ' '"
+                       " + getComputedStyle(document.body).backgroundColor"),
+        QWebEngineScript::ApplicationWorld, [look](const QVariant& v) { *look = v; });
+    if (!QTest::qWaitFor([&] { return look->isValid(); }, 10000))
+        return {};
+    return look->toString();
+}

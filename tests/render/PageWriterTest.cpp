@@ -64,6 +64,24 @@ TEST(PageWriter, HeadAndNavigationBlocks)
     EXPECT_EQ(MakeNavigation(1, 1), "<div class=\"header\">\r\n1\r\n</div>\r\n");
 }
 
+// The page keys find the neighbouring page from the shown file's name.
+TEST(PageWriter, PageNumberOfReadsOnlyPageNames)
+{
+    const struct
+    {
+        std::string name;
+        std::optional<int32_t> page;
+    } cases[] = { { "long1.html", 1 }, { "long599.html", 599 },
+        { "long2147483647.html", 2147483647 }, { "long2147483648.html", std::nullopt },
+        { "long0.html", std::nullopt }, { "long01.html", std::nullopt },
+        { "long.html", std::nullopt }, { "long1.htm", std::nullopt },
+        { "long-1.html", std::nullopt }, { "long1x.html", std::nullopt },
+        { "xlong1.html", std::nullopt }, { "styleIE.css", std::nullopt } };
+    for (const auto& c : cases)
+        EXPECT_EQ(PageNumberOf(c.name), c.page) << c.name;
+    EXPECT_EQ(PageNumberOf(PageFileName(42)), 42);
+}
+
 TEST_F(PageWriterTest, CutsIntoPagesWithRunningNumbers)
 {
     Fill(250);
@@ -86,6 +104,34 @@ TEST_F(PageWriterTest, CutsIntoPagesWithRunningNumbers)
     EXPECT_NE(first.find(MessageHtml(messages.Items(0), 1, 250, parser, surfaces) + "\r\n"
                   + MessageHtml(messages.Items(1), 2, 250, parser, surfaces) + "\r\n"),
         std::string::npos);
+}
+
+// The page keys stay within the pages written: nothing before the first or after the last.
+TEST_F(PageWriterTest, NeighbourPageStaysWithinThePagesWritten)
+{
+    Fill(250);
+    settings.messagesPerPage = 100;
+    WritePages(messages, settings, parser, surfaces);
+    const std::string folder = dir.Sjis();
+    const struct
+    {
+        std::string shown;
+        int32_t step;
+        std::optional<std::string> page;
+    } cases[] = {
+        { "long1.html", 1, "long2.html" },
+        { "long2.html", 1, "long3.html" },
+        { "long3.html", 1, std::nullopt },
+        { "long2.html", -1, "long1.html" },
+        { "long1.html", -1, std::nullopt },
+        { "long3.html", -2, "long1.html" },
+        { "style sheet.css", 1, std::nullopt },
+        { "long2147483647.html", 1, std::nullopt },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NeighbourPage(folder + c.shown, c.step),
+            c.page ? std::optional(folder + *c.page) : std::nullopt)
+            << c.shown << " " << c.step;
 }
 
 TEST_F(PageWriterTest, ExactMultipleMakesNoEmptyPage)
