@@ -48,16 +48,19 @@ CREATE INDEX message_time ON message (time);
 )SQL";
 
 // Version 2: the normalised search texts of each row, filled by BuildSearchText before the
-// indexes over them are made (kSearchIndexes, and the text index's table).
+// indexes over them are made (kNameIndexes, kCountIndexes, and the text index's table).
 constexpr const char* kSearchColumns = R"SQL(
 ALTER TABLE message ADD COLUMN talk TEXT NOT NULL DEFAULT '';
 ALTER TABLE message ADD COLUMN ghost_key TEXT NOT NULL DEFAULT '';
 ALTER TABLE message ADD COLUMN channel_key TEXT NOT NULL DEFAULT '';
 )SQL";
-// The filters' columns; a name with the time, so that a ghost's messages come in time order.
-constexpr const char* kSearchIndexes = R"SQL(
-CREATE INDEX message_ghost ON message (ghost_key, time);
-CREATE INDEX message_channel ON message (channel_key, time);
+// The filters' columns; a name with the time, so that a ghost's messages come in time order, and
+// with the counts, so that a filter of name, dates and counts is answered from the index alone.
+constexpr const char* kNameIndexes = R"SQL(
+CREATE INDEX message_ghost ON message (ghost_key, time, votes, agrees);
+CREATE INDEX message_channel ON message (channel_key, time, votes, agrees);
+)SQL";
+constexpr const char* kCountIndexes = R"SQL(
 CREATE INDEX message_votes ON message (votes);
 CREATE INDEX message_agrees ON message (agrees);
 )SQL";
@@ -180,9 +183,6 @@ void TArchive::Open(const TUpgradeProgress& progress)
     // 32 MiB of pages (the default is 2): keeping a message touches the text index's pages and
     // four indexes besides the table.
     db_->exec("PRAGMA cache_size = -32768");
-    // Reading pages through a map of the file rather than a copy per page: a search that tests
-    // its index hits on their rows, or scans every row, reads a page per row.
-    db_->exec("PRAGMA mmap_size = 1073741824");
     const int application = db_->execAndGet("PRAGMA application_id").getInt();
     const int version = db_->execAndGet("PRAGMA user_version").getInt();
     if (application != kApplicationId) {
@@ -202,6 +202,9 @@ void TArchive::Open(const TUpgradeProgress& progress)
     // With the WAL journal a committed transaction survives the process being killed; NORMAL
     // leaves only a power cut able to lose the last ones.
     db_->exec("PRAGMA synchronous = NORMAL");
+    // A checkpoint (copying the journal into the file, with two syncs) once the journal holds
+    // 64 MiB rather than 4: a long import otherwise syncs after nearly every transaction.
+    db_->exec("PRAGMA wal_autocheckpoint = 16384");
     if (!talk_ || version_ != kSchemaVersion)
         return;
     insert_ = std::make_unique<SQLite::Statement>(*db_,
@@ -259,6 +262,8 @@ void TArchive::Upgrade(int from, const TUpgradeProgress& progress)
         BuildSearchText(progress);
     } else if (from < 3) {
         RebuildTextIndex(progress);
+        db_->exec("DROP INDEX message_ghost; DROP INDEX message_channel;");
+        db_->exec(kNameIndexes);
     }
     db_->exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
     transaction.commit();
@@ -322,7 +327,8 @@ void TArchive::BuildSearchText(const TUpgradeProgress& progress)
             progress(done, total);
     }
     // Made after the rows are filled: one sort each instead of an update per row.
-    db_->exec(kSearchIndexes);
+    db_->exec(kNameIndexes);
+    db_->exec(kCountIndexes);
     if (progress && done % kProgressEvery != 0)
         progress(done, total);
 }

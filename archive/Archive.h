@@ -60,8 +60,8 @@ struct TVoteCounts
 // two-character tokens by message id, without positions: a word of three or more characters is
 // looked up by its tokens and then found in the row's normalised texts. Both are written with
 // the row and never change after: seeing a message again changes only its counts. Version 3
-// dropped the index's positions; opening a version 2 archive makes its index again (with
-// progress) from the normalised texts it keeps.
+// dropped the index's positions and added the counts to the name indexes; opening a version 2
+// archive makes its indexes again (with progress) from the normalised texts it keeps.
 //
 // One connection, used from one thread at a time. Another process (a sync, an import) may use the
 // same file at once: a writer waits up to 10 s for the other's transaction.

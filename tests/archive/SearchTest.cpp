@@ -325,6 +325,10 @@ TEST(Search, UpgradeRebuildsTheIndexOfASecondVersionArchive)
         db.exec(R"SQL(
 DROP TABLE message_text;
 CREATE VIRTUAL TABLE message_text USING fts5(text, content = '', columnsize = 0);
+DROP INDEX message_ghost;
+CREATE INDEX message_ghost ON message (ghost_key, time);
+DROP INDEX message_channel;
+CREATE INDEX message_channel ON message (channel_key, time);
 PRAGMA user_version = 2;
 )SQL");
     }
