@@ -202,9 +202,6 @@ void TArchive::Open(const TUpgradeProgress& progress)
     // With the WAL journal a committed transaction survives the process being killed; NORMAL
     // leaves only a power cut able to lose the last ones.
     db_->exec("PRAGMA synchronous = NORMAL");
-    // A checkpoint (copying the journal into the file, with two syncs) once the journal holds
-    // 64 MiB rather than 4: a long import otherwise syncs after nearly every transaction.
-    db_->exec("PRAGMA wal_autocheckpoint = 16384");
     if (!talk_ || version_ != kSchemaVersion)
         return;
     insert_ = std::make_unique<SQLite::Statement>(*db_,
