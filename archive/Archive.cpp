@@ -48,16 +48,19 @@ CREATE INDEX message_time ON message (time);
 )SQL";
 
 // Version 2: the normalised search texts of each row, filled by BuildSearchText before the
-// indexes over them are made (kSearchIndexes, and the text index's table).
+// indexes over them are made (kNameIndexes, kCountIndexes, and the text index's table).
 constexpr const char* kSearchColumns = R"SQL(
 ALTER TABLE message ADD COLUMN talk TEXT NOT NULL DEFAULT '';
 ALTER TABLE message ADD COLUMN ghost_key TEXT NOT NULL DEFAULT '';
 ALTER TABLE message ADD COLUMN channel_key TEXT NOT NULL DEFAULT '';
 )SQL";
-// The filters' columns; a name with the time, so that a ghost's messages come in time order.
-constexpr const char* kSearchIndexes = R"SQL(
-CREATE INDEX message_ghost ON message (ghost_key, time);
-CREATE INDEX message_channel ON message (channel_key, time);
+// The filters' columns; a name with the time, so that a ghost's messages come in time order, and
+// with the counts, so that a filter of name, dates and counts is answered from the index alone.
+constexpr const char* kNameIndexes = R"SQL(
+CREATE INDEX message_ghost ON message (ghost_key, time, votes, agrees);
+CREATE INDEX message_channel ON message (channel_key, time, votes, agrees);
+)SQL";
+constexpr const char* kCountIndexes = R"SQL(
 CREATE INDEX message_votes ON message (votes);
 CREATE INDEX message_agrees ON message (agrees);
 )SQL";
@@ -254,17 +257,49 @@ void TArchive::Upgrade(int from, const TUpgradeProgress& progress)
     if (from < 2) {
         db_->exec(kSearchColumns);
         BuildSearchText(progress);
+    } else if (from < 3) {
+        RebuildTextIndex(progress);
+        db_->exec("DROP INDEX message_ghost; DROP INDEX message_channel;");
+        db_->exec(kNameIndexes);
     }
     db_->exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
     transaction.commit();
 }
 
-void TArchive::BuildSearchText(const TUpgradeProgress& progress)
+void TArchive::CreateTextIndex()
 {
     db_->exec(std::string("CREATE VIRTUAL TABLE ") + kTextTable + " USING fts5(text, content = '', "
         + kBigramTableOptions + ")");
     index_ = std::make_unique<SQLite::Statement>(
         *db_, std::string("INSERT INTO ") + kTextTable + " (rowid, text) VALUES (?, ?)");
+}
+
+void TArchive::RebuildTextIndex(const TUpgradeProgress& progress)
+{
+    // The normalised texts are kept in the rows: only the index is made again, from them.
+    db_->exec(std::string("DROP TABLE ") + kTextTable);
+    CreateTextIndex();
+    const int64_t total = db_->execAndGet("SELECT count(*) FROM message").getInt64();
+    if (progress)
+        progress(0, total);
+    SQLite::Statement select(
+        *db_, "SELECT id, talk, ghost_key, channel_key FROM message ORDER BY id");
+    int64_t done = 0;
+    std::array<std::string, 3> texts;
+    while (select.executeStep()) {
+        for (int i = 0; i < 3; ++i)
+            texts[static_cast<size_t>(i)] = select.getColumn(i + 1).getString();
+        AddToIndex(select.getColumn(0).getInt64(), texts);
+        if (progress && ++done % kProgressEvery == 0)
+            progress(done, total);
+    }
+    if (progress && done % kProgressEvery != 0)
+        progress(done, total);
+}
+
+void TArchive::BuildSearchText(const TUpgradeProgress& progress)
+{
+    CreateTextIndex();
     const int64_t total = db_->execAndGet("SELECT count(*) FROM message").getInt64();
     if (progress)
         progress(0, total);
@@ -289,9 +324,22 @@ void TArchive::BuildSearchText(const TUpgradeProgress& progress)
             progress(done, total);
     }
     // Made after the rows are filled: one sort each instead of an update per row.
-    db_->exec(kSearchIndexes);
+    db_->exec(kNameIndexes);
+    db_->exec(kCountIndexes);
     if (progress && done % kProgressEvery != 0)
         progress(done, total);
+}
+
+const std::string& TArchive::NameKey(const std::string& name)
+{
+    // A few ghosts and channels write nearly every message: each name is normalised once.
+    constexpr size_t kMostNames = 4096;
+    const auto known = nameKeys_.find(name);
+    if (known != nameKeys_.end())
+        return known->second;
+    if (nameKeys_.size() >= kMostNames)
+        nameKeys_.clear();
+    return nameKeys_.emplace(name, NormaliseForSearch(name)).first->second;
 }
 
 std::array<std::string, 3> TArchive::SearchTexts(const TBottleMessage& m)
@@ -304,15 +352,22 @@ std::array<std::string, 3> TArchive::SearchTexts(const TBottleMessage& m)
         // script rather than by none of it.
         talk = m.Script;
     }
-    return { NormaliseForSearch(talk), NormaliseForSearch(m.Ghost), NormaliseForSearch(m.Channel) };
+    std::array<std::string, 3> texts;
+    texts[0] = NormaliseForSearch(talk);
+    texts[1] = NameKey(m.Ghost); // copied before the next name can empty the cache
+    texts[2] = NameKey(m.Channel);
+    return texts;
 }
 
 void TArchive::AddToIndex(int64_t id, const std::array<std::string, 3>& texts)
 {
-    // One column; a separator between the three keeps any word from spanning two of them.
+    // One column; a separator between the three keeps any token from spanning two of them.
+    // The buffers are kept between messages.
+    joined_.assign(texts[0]).append(1, '\n').append(texts[1]).append(1, '\n').append(texts[2]);
+    Bigrams(joined_, tokens_);
     index_->reset();
     index_->bind(1, id);
-    index_->bind(2, Bigrams(texts[0] + "\n" + texts[1] + "\n" + texts[2]));
+    index_->bindNoCopy(2, tokens_);
     index_->exec();
 }
 

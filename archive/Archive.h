@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace SQLite {
 class Database;
@@ -56,15 +57,18 @@ struct TVoteCounts
 //
 // For search every row also keeps its talk (the script as a person reads it), ghost name and
 // channel normalised (NFKC, case folded, UTF-8), and a contentless FTS5 table indexes their
-// two-character tokens by message id. Both are written with the row and never change after:
-// seeing a message again changes only its counts.
+// two-character tokens by message id, without positions: a word of three or more characters is
+// looked up by its tokens and then found in the row's normalised texts. Both are written with
+// the row and never change after: seeing a message again changes only its counts. Version 3
+// dropped the index's positions and added the counts to the name indexes; opening a version 2
+// archive makes its indexes again (with progress) from the normalised texts it keeps.
 //
 // One connection, used from one thread at a time. Another process (a sync, an import) may use the
 // same file at once: a writer waits up to 10 s for the other's transaction.
 class TArchive
 {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     // How far building the search index of an older archive has come, in messages.
     using TUpgradeProgress = std::function<void(int64_t done, int64_t total)>;
@@ -130,6 +134,11 @@ private:
     void CreateSchema();
     void Upgrade(int from, const TUpgradeProgress& progress);
     void BuildSearchText(const TUpgradeProgress& progress);
+    void CreateTextIndex();
+    // Makes the text index again from the normalised texts the rows keep.
+    void RebuildTextIndex(const TUpgradeProgress& progress);
+    // The normalised form of a ghost or channel name.
+    const std::string& NameKey(const std::string& name);
     // The normalised texts of a message: talk, ghost, channel.
     std::array<std::string, 3> SearchTexts(const TBottleMessage& message);
     void AddToIndex(int64_t id, const std::array<std::string, 3>& texts);
@@ -151,6 +160,9 @@ private:
     std::unique_ptr<SQLite::Statement> insert_;
     std::unique_ptr<SQLite::Statement> index_;
     std::unique_ptr<SQLite::Statement> update_;
+    std::unordered_map<std::string, std::string> nameKeys_; // names to NameKey
+    std::string joined_; // AddToIndex's buffers
+    std::string tokens_;
     std::string lastServer_; // the server whose id serverId_ holds
     int64_t serverId_ = 0;
 };

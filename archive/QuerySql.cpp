@@ -8,59 +8,73 @@
 
 namespace {
 
-// The index expression of a node the index answers alone: a word of two or more characters,
-// or an And or Or of such nodes (an And may also exclude some, as long as one item is found).
-std::optional<std::string> IndexExpression(const TQueryNode& node);
+// What the index answers of a node: the expression every hit matches, and whether its hits are
+// exactly the node's (otherwise each must still be tested on the row).
+struct TIndexed
+{
+    std::string expression;
+    bool exact = true;
+};
+
+// The index expression of a node the index can narrow alone: a word of two or more characters,
+// or an And or Or of such nodes (an And may also exclude some, as long as one item is found and
+// each excluded one is exact: taking away the hits of an inexact one would lose messages).
+std::optional<TIndexed> IndexExpression(const TQueryNode& node);
 
 // "(a) AND (b) ... NOT (n) NOT (m)": FTS5's NOT takes what is on its left away from it.
-std::optional<std::string> AndExpression(
-    const std::vector<std::string>& found, const std::vector<std::string>& excluded)
+std::optional<TIndexed> AndExpression(
+    const std::vector<TIndexed>& found, const std::vector<std::string>& excluded)
 {
     if (found.empty())
         return std::nullopt;
-    std::string out = "(" + found.front() + ")";
-    for (size_t i = 1; i < found.size(); ++i)
-        out = "(" + out + " AND (" + found[i] + "))";
+    TIndexed out { "(" + found.front().expression + ")", found.front().exact };
+    for (size_t i = 1; i < found.size(); ++i) {
+        out.expression = "(" + out.expression + " AND (" + found[i].expression + "))";
+        out.exact = out.exact && found[i].exact;
+    }
     for (const std::string& x : excluded)
-        out = "(" + out + " NOT (" + x + "))";
+        out.expression = "(" + out.expression + " NOT (" + x + "))";
     return out;
 }
 
-// Sorts the items of an And into those the index answers (found, or excluded when negated)
-// and the rest.
-void SplitAnd(const TQueryAnd& all, std::vector<std::string>& found,
+// Sorts the items of an And into those the index answers (found, or excluded when negated and
+// exact) and the rest.
+void SplitAnd(const TQueryAnd& all, std::vector<TIndexed>& found,
     std::vector<std::string>& excluded, std::vector<const TQueryNode*>& rest)
 {
     for (const TQueryNode& item : all.items) {
         const auto* negated = std::get_if<TQueryNot>(&item.value);
-        std::optional<std::string> expression = IndexExpression(negated ? *negated->item : item);
-        if (!expression)
+        std::optional<TIndexed> indexed = IndexExpression(negated ? *negated->item : item);
+        if (!indexed || (negated && !indexed->exact))
             rest.push_back(&item);
+        else if (negated)
+            excluded.push_back(std::move(indexed->expression));
         else
-            (negated ? excluded : found).push_back(std::move(*expression));
+            found.push_back(std::move(*indexed));
     }
 }
 
-std::optional<std::string> IndexExpression(const TQueryNode& node)
+std::optional<TIndexed> IndexExpression(const TQueryNode& node)
 {
     if (const auto* text = std::get_if<TQueryText>(&node.value)) {
-        std::string expression = QueryBigrams(SearchWord(text->value));
-        if (expression.empty())
+        TBigramQuery query = QueryBigrams(SearchWord(text->value));
+        if (query.match.empty())
             return std::nullopt;
-        return expression;
+        return TIndexed { std::move(query.match), query.exact };
     }
     if (const auto* any = std::get_if<TQueryOr>(&node.value)) {
-        std::string out;
+        TIndexed out;
         for (const TQueryNode& item : any->items) {
-            const std::optional<std::string> expression = IndexExpression(item);
-            if (!expression)
+            const std::optional<TIndexed> indexed = IndexExpression(item);
+            if (!indexed)
                 return std::nullopt;
-            out += (out.empty() ? "(" : " OR (") + *expression + ")";
+            out.expression += (out.expression.empty() ? "(" : " OR (") + indexed->expression + ")";
+            out.exact = out.exact && indexed->exact;
         }
         return out;
     }
     if (const auto* all = std::get_if<TQueryAnd>(&node.value)) {
-        std::vector<std::string> found;
+        std::vector<TIndexed> found;
         std::vector<std::string> excluded;
         std::vector<const TQueryNode*> rest;
         SplitAnd(*all, found, excluded, rest);
@@ -82,37 +96,57 @@ public:
     // The condition for a node; top: the node is the whole query.
     std::string Condition(const TQueryNode& node, bool top)
     {
-        if (std::optional<std::string> expression = IndexExpression(node)) {
+        if (scan_)
+            return std::visit([&](const auto& item) { return Of(item, false); }, node.value);
+        if (std::optional<TIndexed> indexed = IndexExpression(node)) {
             if (top) {
-                out_.leading = *expression;
-                out_.indexOnly = true;
+                out_.leading = indexed->expression;
+                out_.indexOnly = indexed->exact;
             }
-            return Lookup(std::move(*expression));
+            return Lookup(std::move(*indexed), node);
         }
         return std::visit([&](const auto& item) { return Of(item, top); }, node.value);
     }
 
 private:
-    std::string Lookup(std::string expression)
+    // The index's hits, each tested on the row when they may be more than the node's.
+    std::string Lookup(TIndexed indexed, const TQueryNode& node)
     {
-        out_.values.emplace_back(std::move(expression));
-        return std::string(probe_ ? "+id" : "id") + " IN (SELECT rowid FROM " + kTextTable
-            + " WHERE " + kTextTable + " MATCH ?)";
+        out_.values.emplace_back(std::move(indexed.expression));
+        std::string lookup = std::string(probe_ ? "+id" : "id") + " IN (SELECT rowid FROM "
+            + kTextTable + " WHERE " + kTextTable + " MATCH ?)";
+        if (indexed.exact)
+            return lookup;
+        scan_ = true;
+        lookup = "(" + lookup + " AND " + Condition(node, false) + ")";
+        scan_ = false;
+        return lookup;
     }
 
     std::string Of(const TQueryAnd& all, bool top)
     {
         if (all.items.empty())
             return "1";
-        std::vector<std::string> found;
+        std::vector<std::string> parts;
+        if (scan_) {
+            for (const TQueryNode& item : all.items)
+                parts.push_back(Condition(item, false));
+            return Join(parts, " AND ");
+        }
+        std::vector<TIndexed> found;
         std::vector<std::string> excluded;
         std::vector<const TQueryNode*> rest;
         SplitAnd(all, found, excluded, rest);
-        std::vector<std::string> parts;
-        if (std::optional<std::string> expression = AndExpression(found, excluded)) {
+        if (std::optional<TIndexed> indexed = AndExpression(found, excluded)) {
             if (top)
-                out_.leading = *expression;
-            parts.push_back(Lookup(std::move(*expression)));
+                out_.leading = indexed->expression;
+            // Only the found and excluded items: the rest are tested below.
+            TQueryNode indexedItems { TQueryAnd {} };
+            auto& items = std::get<TQueryAnd>(indexedItems.value).items;
+            for (const TQueryNode& item : all.items)
+                if (std::find(rest.begin(), rest.end(), &item) == rest.end())
+                    items.push_back(item);
+            parts.push_back(Lookup(std::move(*indexed), indexedItems));
         } else {
             // Nothing to find them with: each excluded item is tested on its own.
             rest.clear();
@@ -137,8 +171,9 @@ private:
         return "NOT (" + Condition(*negated.item, false) + ")";
     }
 
-    // Only a word that gives no index token comes here: one character (or none) once
-    // normalised, which no piece can hold across a separator.
+    // A word the index cannot find (one character, or none, once normalised), or one whose
+    // index hits are being tested. The word never holds a separator, so it is found within a
+    // piece only.
     std::string Of(const TQueryText& text, bool)
     {
         const std::string word = SearchWord(text.value);
@@ -190,6 +225,7 @@ private:
 
     TQuerySql& out_;
     const bool probe_;
+    bool scan_ = false; // every word is tested on the row, none looked up
 };
 
 } // namespace

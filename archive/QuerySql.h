@@ -9,8 +9,10 @@ struct TQuery;
 
 // A search query as SQL over the archive's message table and its text index, every value bound
 // in order (never written into the SQL text). A word of two or more characters (once normalised)
-// is looked up in the index, the words a group needs together in one lookup; a word of one
-// character is a scan of the normalised texts; the filters are comparisons on their columns.
+// is looked up in the index, the words a group needs together in one lookup; a longer word's
+// hits are then tested on their rows, since the index knows only which tokens a message holds;
+// a word of one character is a scan of the normalised texts; the filters are comparisons on
+// their columns.
 //
 // The tables it names: message (talk, ghost_key, channel_key: normalised UTF-8; time, votes,
 // agrees) and the contentless FTS5 table kTextTable (rowid = message id, one column of the
@@ -25,7 +27,8 @@ struct TQuerySql
     // The index expression that every hit must match (the whole query's, or that of the words
     // it needs together at the top), or empty: how many rows match it tells how to list the hits.
     std::string leading;
-    // True when the whole query is that index expression: its hits can be counted in the index.
+    // True when the whole query is that index expression and its hits are exactly the query's
+    // (no word of three or more characters): they can be counted in the index.
     bool indexOnly = false;
 };
 

@@ -4,18 +4,23 @@
 #include "render/MessageHtml.h"
 #include "render/SsParser.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <new>
 #include <utf8proc.h>
+#include <vector>
 
 // FTS5's ascii tokenizer keeps every non-ASCII character in its token; tokenchars makes every
 // printable ASCII character a token character too, so only blanks and control characters split.
 // The default unicode61 tokenizer would cut "!?" or "a." apart and lose them from the index.
 // Hits are listed by time, never ranked, so the per-row sizes that ranking needs are not kept
-// (a twentieth of the index).
+// (a twentieth of the index). Nor are token positions (detail = none, a third of the size of
+// keeping them): a word of two characters is one token and found exactly without them, and a
+// longer one is looked up by all of its tokens and then checked in the normalised text.
 const char* const kBigramTableOptions
-    = R"(tokenize = "ascii tokenchars '!""#$%&''()*+,-./:;<=>?@[\]^_`{|}~'", columnsize = 0)";
+    = R"(tokenize = "ascii tokenchars '!""#$%&''()*+,-./:;<=>?@[\]^_`{|}~'", columnsize = 0, )"
+      R"(detail = none)";
 
 namespace {
 
@@ -172,16 +177,13 @@ std::string NormaliseForSearch(std::string_view sjis)
     return out;
 }
 
-std::string Bigrams(std::string_view normalisedUtf8)
+void Bigrams(std::string_view normalisedUtf8, std::string& out)
 {
-    std::string out;
-    out.reserve(normalisedUtf8.size() * 3);
+    out.clear();
     std::string_view previous; // the character before, as it goes into a token
-    bool apart = false; // a piece with tokens ended since the last token
     ForEachChar(normalisedUtf8, [&](utf8proc_int32_t c, std::string_view bytes) {
         // A byte that is no character breaks the piece like a separator.
         if (c < 0 || c == kSeparator) {
-            apart = apart || !out.empty();
             previous = {};
             return;
         }
@@ -189,30 +191,49 @@ std::string Bigrams(std::string_view normalisedUtf8)
         if (!previous.empty()) {
             if (!out.empty())
                 out += ' ';
-            if (apart) {
-                out += kBlankInToken;
-                out += ' ';
-                apart = false;
-            }
             out += previous;
             out += current;
         }
         previous = current;
     });
+}
+
+std::string Bigrams(std::string_view normalisedUtf8)
+{
+    std::string out;
+    out.reserve(normalisedUtf8.size() * 3);
+    Bigrams(normalisedUtf8, out);
     return out;
 }
 
-std::string QueryBigrams(std::string_view normalisedWord)
+TBigramQuery QueryBigrams(std::string_view normalisedWord)
 {
     const std::string tokens = Bigrams(normalisedWord);
+    TBigramQuery query;
     if (tokens.empty())
-        return {};
-    std::string query = "\"";
-    for (const char c : tokens) {
-        query += c;
-        if (c == '"')
-            query += '"';
+        return query;
+    // Each distinct token once, quoted; a repeated one adds nothing to what must all be there.
+    std::vector<std::string_view> seen;
+    size_t start = 0;
+    while (start <= tokens.size()) {
+        size_t end = tokens.find(' ', start);
+        if (end == std::string::npos)
+            end = tokens.size();
+        const std::string_view token(tokens.data() + start, end - start);
+        start = end + 1;
+        if (std::find(seen.begin(), seen.end(), token) != seen.end())
+            continue;
+        if (!seen.empty())
+            query.match += " AND ";
+        seen.push_back(token);
+        query.match += '"';
+        for (const char c : token) {
+            query.match += c;
+            if (c == '"')
+                query.match += '"';
+        }
+        query.match += '"';
     }
-    query += '"';
+    query.exact = tokens.find(' ') == std::string::npos;
     return query;
 }

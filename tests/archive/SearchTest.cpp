@@ -291,7 +291,7 @@ PRAGMA user_version = 1;
     std::vector<std::pair<int64_t, int64_t>> progress;
     TArchive archive(path, &ShippedParser(),
         [&](int64_t done, int64_t total) { progress.emplace_back(done, total); });
-    EXPECT_EQ(peek.execAndGet("PRAGMA user_version").getInt(), 2);
+    EXPECT_EQ(peek.execAndGet("PRAGMA user_version").getInt(), TArchive::kSchemaVersion);
     ASSERT_GE(progress.size(), 2u);
     EXPECT_EQ(progress.front(), std::make_pair(int64_t(0), int64_t(5000)));
     EXPECT_EQ(progress.back(), std::make_pair(int64_t(5000), int64_t(5000)));
@@ -304,6 +304,57 @@ PRAGMA user_version = 1;
     more.Add(Message("new", J("流れ星")));
     archive.Store(more, "s");
     EXPECT_EQ(archive.CountMatches(ParseQuery(J("流れ星"))), 501);
+}
+
+// An archive of the second version, whose index kept token positions: its index is made again
+// from the normalised texts, with progress, and finds what it found before.
+TEST(Search, UpgradeRebuildsTheIndexOfASecondVersionArchive)
+{
+    TempDir dir;
+    const std::string path = dir.Sjis() + "archive.sqlite3";
+    {
+        TArchive archive(path, &ShippedParser());
+        TMessageList list;
+        for (int i = 0; i < 3000; ++i)
+            list.Add(Message("m" + std::to_string(i),
+                J(i % 3 ? "\\h\\s[0]こんにちは\\e" : "\\h\\s[0]流れ\\w9星\\n流れ星\\e")));
+        archive.Store(list, "s");
+    }
+    {
+        SQLite::Database db(NativePath(path), SQLite::OPEN_READWRITE);
+        db.exec(R"SQL(
+DROP TABLE message_text;
+CREATE VIRTUAL TABLE message_text USING fts5(text, content = '', columnsize = 0);
+DROP INDEX message_ghost;
+CREATE INDEX message_ghost ON message (ghost_key, time);
+DROP INDEX message_channel;
+CREATE INDEX message_channel ON message (channel_key, time);
+PRAGMA user_version = 2;
+)SQL");
+    }
+    std::vector<std::pair<int64_t, int64_t>> progress;
+    TArchive archive(path, &ShippedParser(),
+        [&](int64_t done, int64_t total) { progress.emplace_back(done, total); });
+    SQLite::Database peek(NativePath(path), SQLite::OPEN_READONLY);
+    EXPECT_EQ(peek.execAndGet("PRAGMA user_version").getInt(), TArchive::kSchemaVersion);
+    ASSERT_GE(progress.size(), 2u);
+    EXPECT_EQ(progress.front(), std::make_pair(int64_t(0), int64_t(3000)));
+    EXPECT_EQ(progress.back(), std::make_pair(int64_t(3000), int64_t(3000)));
+    const struct
+    {
+        const char* query;
+        int64_t hits;
+    } cases[] = {
+        { "流れ星", 1000 },
+        { "流れ", 1000 },
+        { "こんにちは", 2000 },
+        { "れ星", 1000 },
+        { "さくら", 3000 },
+        { "雑談 -流れ星", 2000 },
+        { "流れ星 | こんにちは", 3000 },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(archive.CountMatches(ParseQuery(J(c.query))), c.hits) << c.query;
 }
 
 TEST(Search, WithoutTheTokenizerNothingIsKept)
