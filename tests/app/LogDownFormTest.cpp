@@ -166,7 +166,8 @@ private slots:
         QVERIFY(box.shown.empty());
         QCOMPARE(form.MessageList.Count(), 10);
         QVERIFY(form.StatusText().startsWith(QStringLiteral("サーバーに接続できないので")));
-        QVERIFY(form.StatusText().contains(QStringLiteral("127.0.0.1 port 1")));
+        QVERIFY(form.StatusText().contains(
+            QStringLiteral("サーバーに接続できません (127.0.0.1:1): Connection refused")));
     }
 };
 
