@@ -446,6 +446,7 @@ private slots:
         QWebEngineView* view = form->MozillaBrowser();
         QSignalSpy finished(view, &QWebEngineView::loadFinished);
         form->findChild<QAction*>(QStringLiteral("LocalLogMenu"))->trigger();
+        QVERIFY(WaitForView(*form));
         QCOMPARE(form->MessageList.Count(), 12);
         QVERIFY(QFile::exists(dir_.filePath(QStringLiteral("long3.html"))));
         QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 20000);
@@ -475,12 +476,15 @@ private slots:
         WriteFileAtomic(folder + "log.txt", "Result: OK\r\n\r\n\r\n");
         auto form = std::make_unique<TMainForm>(Env(folder, folder + "velmo.ini"));
         form->findChild<QAction*>(QStringLiteral("LocalLogMenu"))->trigger();
+        QVERIFY(WaitForView(*form));
         QVERIFY(form->MessageList.Empty());
         QVERIFY(!QFile::exists(local.filePath(QStringLiteral("long1.html"))));
         // A missing log.txt is reported by name.
         QFile::remove(local.filePath(QStringLiteral("log.txt")));
         box_.shown.clear();
         form->findChild<QAction*>(QStringLiteral("LocalLogMenu"))->trigger();
+        QVERIFY(WaitForView(*form));
+        QCOMPARE(box_.shown.size(), size_t(1));
         QCOMPARE(box_.Texts().back(),
             "Cannot open file \"" + folder + "log.txt\". No such file or directory");
     }
@@ -496,9 +500,10 @@ private slots:
         QVERIFY(ReadFileBytes(Folder(dir_) + "long1.html").find(Sjis("こんにちは"))
             != std::string::npos);
         QCOMPARE(open_.asked.back().description, std::string("sent.log"));
+        // A cancelled chooser changes nothing: the pages shown keep the messages they act on.
         open_.answer.reset();
         form->findChild<QAction*>(QStringLiteral("SentlogMenu"))->trigger();
-        QVERIFY(form->MessageList.Empty());
+        QCOMPARE(form->MessageList.Count(), 1);
     }
 
     // The chosen files and folders go into the program folder's archive while the progress
@@ -587,6 +592,7 @@ int RunLogDownFormTest(int argc, char** argv);
 int RunLinkCommandTest(int argc, char** argv);
 int RunSettingFormTest(int argc, char** argv);
 int RunSearchBarTest(int argc, char** argv);
+int RunViewRunnerTest(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -596,7 +602,7 @@ int main(int argc, char** argv)
     const int failures = QTest::qExec(&test, argc, argv);
     return failures + RunProgressWindowTest(argc, argv) + RunLogDownFormTest(argc, argv)
         + RunLinkCommandTest(argc, argv) + RunSettingFormTest(argc, argv)
-        + RunSearchBarTest(argc, argv);
+        + RunSearchBarTest(argc, argv) + RunViewRunnerTest(argc, argv);
 }
 
 #include "MainFormTest.moc"
