@@ -804,6 +804,7 @@ void TMainForm::MozillaBrowserDownloadComplete(bool)
     else
         SetStatusText(pageStatus_);
     mozillaBrowser_->unsetCursor();
+    viewRunner_->PageShown();
 }
 
 bool TMainForm::Navigate2(const std::string& url, TNavigationOrigin origin)

@@ -52,12 +52,17 @@ TViewRunner::TViewRunner(
     , events_(std::move(events))
     , progressTimer_(new QTimer(this))
     , sliceTimer_(new QTimer(this))
+    , holdTimer_(new QTimer(this))
 {
     progressTimer_->setInterval(100);
     connect(progressTimer_, &QTimer::timeout, this, [this] { SayProgress(); });
-    // Zero: a slice whenever the window has no event waiting.
-    sliceTimer_->setInterval(0);
+    // A pause between slices leaves the browser engine room to load and paint the page shown
+    // (back to back slices kept it blank until the last page was written).
+    sliceTimer_->setInterval(kPauseMs);
     connect(sliceTimer_, &QTimer::timeout, this, [this] { WriteSlice(); });
+    holdTimer_->setSingleShot(true);
+    holdTimer_->setInterval(kHoldMs);
+    connect(holdTimer_, &QTimer::timeout, this, [this] { PageShown(); });
 }
 
 TViewRunner::~TViewRunner()
@@ -75,6 +80,12 @@ void TViewRunner::Gather(const TViewRequest& request, const TViewPlace& place, T
     hooks.progress = [state](size_t bytes) { state->bytes = bytes; };
     hooks.reading = [state](int32_t messages) { state->messages = messages; };
     hooks.cancelled = [state] { return state->cancel.load(); };
+    if (hooks.store)
+        hooks.store = [state, store = std::move(hooks.store)](const TMessageList& messages) {
+            state->messages = messages.Count();
+            state->storing = true;
+            store(messages);
+        };
     state_ = state;
     progressTimer_->start();
     SayProgress();
@@ -133,6 +144,11 @@ void TViewRunner::SayProgress()
     if (!state_ || !events_.status || state_->cancel)
         return;
     const int32_t messages = state_->messages;
+    if (state_->storing) {
+        events_.status(
+            Sjis("アーカイブに保存しています: ") + std::to_string(messages) + Sjis(" 件"));
+        return;
+    }
     events_.status(messages >= 0
             ? Sjis("ログを読んでいます: ") + std::to_string(messages) + Sjis(" 件 (Escで中止)")
             : Sjis("ログを受信しています: ") + std::to_string(state_->bytes.load())
@@ -154,7 +170,14 @@ void TViewRunner::WritePages(const TMessageList& list, const TPageSettings& sett
         pageEvents_.show(PagePath(settings_, 1), 1);
     if (events_.busyChanged)
         events_.busyChanged();
-    sliceTimer_->start();
+    holdTimer_->start();
+}
+
+void TViewRunner::PageShown()
+{
+    holdTimer_->stop();
+    if (writer_ && !sliceTimer_->isActive())
+        sliceTimer_->start();
 }
 
 bool TViewRunner::Want(const std::string& path)
@@ -224,6 +247,7 @@ void TViewRunner::StopPages()
 void TViewRunner::EndWriting()
 {
     sliceTimer_->stop();
+    holdTimer_->stop();
     wanted_ = 0;
     writer_.reset();
     pageEvents_ = {};

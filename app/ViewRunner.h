@@ -38,7 +38,11 @@ class TViewRunner : public QObject
 
 public:
     // How long one slice of page writing may hold the GUI thread, about.
-    static constexpr int kSliceMs = 20;
+    static constexpr int kSliceMs = 15;
+    // The pause between two slices.
+    static constexpr int kPauseMs = 10;
+    // How long the rest of the pages wait for the first to be shown, at most.
+    static constexpr int kHoldMs = 2000;
 
     struct TEvents
     {
@@ -77,13 +81,17 @@ public:
     bool Cancel();
 
     // Writes the list's pages: the first before it returns (shown through events.show), the rest
-    // in slices. The list, parser and surfaces must stay as they are until the writing ends or is
-    // stopped. Any writing under way is stopped first. Throws what the first page throws.
+    // in slices once it has been shown (PageShown, or kHoldMs at most: the browser engine needs
+    // the GUI thread to load and paint it). The list, parser and surfaces must stay as they are
+    // until the writing ends or is stopped. Any writing under way is stopped first. Throws what the
+    // first page throws.
     void WritePages(const TMessageList& list, const TPageSettings& settings, TSsParser& parser,
         TSurfaces& surfaces, TPageEvents events);
     // A page of the writing that is not on the disk yet: it is written next and shown through
     // events.show; true. False for any other path (which may be loaded as it is).
     bool Want(const std::string& path);
+    // The page last asked for has loaded in the browser.
+    void PageShown();
     // Stops the writing; the pages written stay.
     void StopPages();
 
@@ -92,6 +100,7 @@ private:
     {
         std::atomic<size_t> bytes { 0 };
         std::atomic<int32_t> messages { -1 }; // -1 until reading starts
+        std::atomic<bool> storing { false };
         std::atomic<bool> cancel { false };
     };
     void SayProgress();
@@ -103,6 +112,7 @@ private:
     std::shared_ptr<TState> state_; // while gathering
     QTimer* progressTimer_ = nullptr;
     QTimer* sliceTimer_ = nullptr;
+    QTimer* holdTimer_ = nullptr;
     std::unique_ptr<TPageWriter> writer_; // while writing
     TPageSettings settings_;
     TPageEvents pageEvents_;

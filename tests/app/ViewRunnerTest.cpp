@@ -12,6 +12,7 @@
 #include "render/SppList.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -137,6 +138,15 @@ private slots:
         QVERIFY(box_.Texts() == std::vector<std::string> {});
         QVERIFY(local->isEnabled());
         QVERIFY(!form->findChild<QPushButton*>(QStringLiteral("CancelButton"))->isVisible());
+
+        // Closing the window in the middle of a download ends at once; the worker ends on its own
+        // and never reaches the window.
+        form->findChild<QAction*>(QStringLiteral("ContinueMenu"))->trigger();
+        QTRY_VERIFY(form->StatusText().startsWith(QStringLiteral("ログを受信しています: ")));
+        QElapsedTimer closing;
+        closing.start();
+        form.reset();
+        QVERIFY2(closing.elapsed() < 5000, qPrintable(QString::number(closing.elapsed())));
     }
 
     // A server that cannot be reached (and nothing kept to answer for it) is said once, in
