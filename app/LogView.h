@@ -99,7 +99,8 @@ TViewResult GatherMessages(const TViewRequest& request, const TViewPlace& place,
 // throws EVelmoError (the messages read before a malformed line stay in the list, and their pages
 // are not written). A download that was cancelled, or stopped because the program ends, is never
 // answered from what is kept.
-// GUI thread only (the tokenizer and the cache are the window's).
+// GUI thread only (the tokenizer and the cache are the window's). The window runs its own views in
+// the background instead (TViewRunner): GatherMessages on a worker, then the pages in slices.
 class TLogView
 {
 public:
