@@ -13,45 +13,52 @@ TLogView::TLogView(TMessageList& list, TSsParser& parser, TSurfaces& surfaces)
     , surfaces_(surfaces)
 { }
 
-TViewResult TLogView::Run(
-    const TViewRequest& request, const TViewPlace& place, const TViewHooks& hooks)
+TViewResult GatherMessages(const TViewRequest& request, const TViewPlace& place,
+    const TViewHooks& hooks, TMessageList& list)
 {
-    TViewResult read;
+    TViewResult read { TViewOutcome::Pages, {}, {}, {} };
     switch (request.source) {
     case TViewSource::Server:
         try {
-            read = Read(Fetch(place.server, request.log, hooks), hooks);
+            read = TLogView::Read(TLogView::Fetch(place.server, request.log, hooks), hooks, list);
         } catch (const EHttpError& e) {
             const bool stopped = TerminationRequested() || (hooks.cancelled && hooks.cancelled());
             if (!hooks.recall || stopped)
                 throw;
-            list_.Clear();
-            hooks.recall(request.log, list_);
-            if (list_.Empty())
+            list.Clear();
+            hooks.recall(request.log, list);
+            if (list.Empty())
                 throw;
             read.offline = e.what();
         }
         break;
     case TViewSource::LocalLog:
-        ParseLog(ReadFileBytes(request.path), list_);
+        ParseLog(ReadFileBytes(request.path), list);
         if (hooks.store)
-            hooks.store(list_);
+            hooks.store(list);
         break;
     case TViewSource::SentLog:
-        LoadSentLog(list_, *request.chooser);
+        LoadSentLog(list, *request.chooser);
         if (hooks.store)
-            hooks.store(list_);
+            hooks.store(list);
         break;
     case TViewSource::Search:
-        list_.Clear();
+        list.Clear();
         if (hooks.search)
-            hooks.search(request.query, list_);
+            hooks.search(request.query, list);
         break;
     }
-    if (read.outcome == TViewOutcome::NotALog)
+    if (read.outcome == TViewOutcome::Pages && list.Empty() && request.stopWhenEmpty)
+        read.outcome = TViewOutcome::NoMessages;
+    return read;
+}
+
+TViewResult TLogView::Run(
+    const TViewRequest& request, const TViewPlace& place, const TViewHooks& hooks)
+{
+    TViewResult read = GatherMessages(request, place, hooks, list_);
+    if (read.outcome != TViewOutcome::Pages)
         return read;
-    if (list_.Empty() && request.stopWhenEmpty)
-        return { TViewOutcome::NoMessages, {}, {}, {} };
     TViewResult written = WritePages(place);
     written.offline = std::move(read.offline);
     return written;
@@ -81,16 +88,22 @@ TLogText TLogView::Fetch(
     return text;
 }
 
-TViewResult TLogView::Read(TLogText&& text, const TViewHooks& hooks)
+TViewResult TLogView::Read(TLogText&& text, const TViewHooks& hooks, TMessageList& list)
 {
     if (std::string problem = LogAnswerProblem(text.Head()); !problem.empty()) {
-        list_.Clear();
+        list.Clear();
         text.Clear();
         return { TViewOutcome::NotALog, std::move(problem), {}, {} };
     }
-    ParseLog(std::move(text), list_);
+    ParseLog(std::move(text), list, [&](int32_t messages) {
+        // A cancel while reading stops as one while receiving does.
+        if (hooks.cancelled && hooks.cancelled())
+            throw EHttpError(Sjis("受信を中止しました"));
+        if (hooks.reading)
+            hooks.reading(messages);
+    });
     if (hooks.store)
-        hooks.store(list_);
+        hooks.store(list);
     return { TViewOutcome::Pages, {}, {}, {} };
 }
 

@@ -9,6 +9,7 @@
 #include "render/PageWriter.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -41,12 +42,16 @@ struct TViewRequest
     bool stopWhenEmpty = true;
 };
 
-// What the road calls back on the way; every member may be empty. All run on the caller's thread.
+// What the road calls back on the way; every member may be empty. All run on the thread that
+// gathers the messages.
 struct TViewHooks
 {
     // Bytes of the log received so far, as they arrive.
     std::function<void(size_t bytes)> progress;
-    // Asked while the download runs: true stops it with "受信を中止しました".
+    // Messages of the downloaded log read so far, as the reading goes on.
+    std::function<void(int32_t messages)> reading;
+    // Asked while the download runs (and while it is read): true stops it with
+    // "受信を中止しました".
     std::function<bool()> cancelled;
     // The messages just read, before their pages are written: where they are kept.
     std::function<void(const TMessageList& messages)> store;
@@ -81,12 +86,21 @@ struct TViewResult
     std::string offline;
 };
 
+// The first half of a view: the messages of the request, read into the list (which is cleared
+// first) and handed to the store, or the reason there are none (NoMessages when the list is empty
+// and the request stops when empty, NotALog). Throws as TLogView::Run does. Any thread for the
+// server's log and a fetched-log file (the hooks run on that thread); the Sent.log's chooser and a
+// search ask the window's objects, so those run on the GUI thread.
+TViewResult GatherMessages(const TViewRequest& request, const TViewPlace& place,
+    const TViewHooks& hooks, TMessageList& list);
+
 // Runs views over one message list with the window's tokenizer and surface cache, which must
 // outlive it. A failed download (with nothing to recall), an unreadable file or a malformed log
 // throws EVelmoError (the messages read before a malformed line stay in the list, and their pages
 // are not written). A download that was cancelled, or stopped because the program ends, is never
 // answered from what is kept.
-// GUI thread only (the tokenizer and the cache are the window's).
+// GUI thread only (the tokenizer and the cache are the window's). The window runs its own views in
+// the background instead (TViewRunner): GatherMessages on a worker, then the pages in slices.
 class TLogView
 {
 public:
@@ -99,7 +113,7 @@ public:
     static TLogText Fetch(
         const TBottleServer& server, const TLogRequest& request, const TViewHooks& hooks);
     // Reads the text into the list (freeing it as it goes), then hands the list to the store.
-    TViewResult Read(TLogText&& text, const TViewHooks& hooks);
+    static TViewResult Read(TLogText&& text, const TViewHooks& hooks, TMessageList& list);
     // Writes the pages of the list and names the first.
     TViewResult WritePages(const TViewPlace& place);
 

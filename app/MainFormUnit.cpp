@@ -12,6 +12,7 @@
 #include "app/QtTranslations.h"
 #include "app/SearchBar.h"
 #include "app/SettingFormUnit.h"
+#include "app/ViewRunner.h"
 #include "app/ZoomSteps.h"
 #include "archive/Archive.h"
 #include "archive/Import.h"
@@ -41,6 +42,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
 #include <QSocketNotifier>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -62,6 +65,15 @@ std::string SearchStatusText(const TQuery& query, int64_t hits)
     return Sjis("検索: ") + DescribeQuery(query) + Sjis(" ― ")
         + (hits == 0 ? Sjis("見つかりませんでした") : std::to_string(hits) + Sjis(" 件"));
 }
+
+// The wait cursor for as long as a view blocks, whatever its outcome.
+struct TWaitCursor
+{
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
 
 TArchive& ArchiveToSearch(TArchive* archive)
 {
@@ -102,8 +114,11 @@ TMainForm::TMainForm(const TMainFormEnvironment& environment, QWidget* parent)
 
 TMainForm::~TMainForm()
 {
-    // Request threads still under way must not call into a window that is going away.
+    // Request threads still under way must not call into a window that is going away; a
+    // download under way is told to stop, and its worker ends on its own.
     synchronizer_->Detach();
+    delete viewRunner_;
+    viewRunner_ = nullptr;
     try {
         FormDestroy();
     } catch (...) {
@@ -145,6 +160,20 @@ void TMainForm::BuildWidgets()
     statusPanel_->setMinimumWidth(50);
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
     statusBar()->addWidget(statusPanel_);
+
+    viewRunner_ = new TViewRunner(synchronizer_,
+        { [this](const std::string& text) { SetStatusText(text); }, [this] { ViewBusyChanged(); } },
+        this);
+    cancelButton_ = new QPushButton(QStringLiteral("中止"), this);
+    cancelButton_->setObjectName(QStringLiteral("CancelButton"));
+    cancelButton_->hide();
+    statusBar()->addPermanentWidget(cancelButton_);
+    connect(cancelButton_, &QPushButton::clicked, this, [this] { CancelView(); });
+    // Esc belongs to the view only while one runs: otherwise the fields keep it.
+    cancelKey_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    cancelKey_->setContext(Qt::WindowShortcut);
+    cancelKey_->setEnabled(false);
+    connect(cancelKey_, &QShortcut::activated, this, [this] { CancelView(); });
 }
 
 QWebEngineView* TMainForm::MozillaBrowser()
@@ -399,34 +428,151 @@ void TMainForm::ShowError(const std::string& text)
 
 void TMainForm::LogDLMenuClick()
 {
+    if (RefuseWhileGathering())
+        return;
     BrowserPanelResize();
     TLogDownForm dialog(this);
     if (dialog.exec() != QDialog::Accepted)
         return;
     TViewRequest request;
     request.log = dialog.Request();
-    ShowServerView(request);
+    GatherView(request);
 }
 
 void TMainForm::ContinueMenuClick()
 {
+    if (RefuseWhileGathering())
+        return;
     BrowserPanelResize();
     TViewRequest request;
     request.log.choice = TLogChoice::From;
     request.log.startDate = DateOf(LastMessageTime);
     request.log.startTime = TimeOf(LastMessageTime);
-    ShowServerView(request);
+    GatherView(request);
 }
 
-void TMainForm::ShowServerView(const TViewRequest& request)
+bool TMainForm::RefuseWhileGathering()
 {
-    const TViewResult result = RunView(request);
-    if (result.outcome != TViewOutcome::Pages) {
-        SetStatusText(Sjis("表示するメッセージはありません。"));
+    if (!viewRunner_->Gathering())
+        return false;
+    SetStatusText(Sjis("ログを受信しています。終わるまで待つか、Escか中止で止めてください"));
+    return true;
+}
+
+void TMainForm::GatherView(const TViewRequest& request)
+{
+    if (RefuseWhileGathering())
+        return;
+    viewRunner_->Gather(request, ViewPlace(), WorkerHooks(), [this, request](TGathered& gathered) {
+        RunGuarded([&] { GatheredView(request, gathered); });
+    });
+}
+
+void TMainForm::GatheredView(const TViewRequest& request, TGathered& gathered)
+{
+    // A cancel, or the program ending, is no failure to report: the view stays as it was.
+    if (gathered.stopped) {
+        SetStatusText(gathered.error);
         return;
     }
-    ShowFirstPage(result.offline.empty() ? std::string() : OfflineText(result.offline));
-    LastMessageTime = MessageList.Last().LogTime;
+    if (!gathered.error.empty()) {
+        SetStatusText(gathered.error);
+        ShowError(gathered.error);
+        return;
+    }
+    switch (gathered.result.outcome) {
+    case TViewOutcome::NotALog:
+        SetStatusText(gathered.result.problem);
+        return;
+    case TViewOutcome::NoMessages:
+        SetStatusText(Sjis("表示するメッセージはありません。"));
+        return;
+    case TViewOutcome::Pages:
+        break;
+    }
+    const std::string offline = gathered.result.offline;
+    ShowView(std::move(gathered.messages), offline.empty() ? std::string() : OfflineText(offline));
+    if (request.source == TViewSource::Server && !MessageList.Empty())
+        LastMessageTime = MessageList.Last().LogTime;
+}
+
+TViewResult TMainForm::GatherNow(const TViewRequest& request, TMessageList& list)
+{
+    const TWaitCursor waitCursor;
+    return GatherMessages(request, ViewPlace(), ViewHooks(), list);
+}
+
+TViewHooks TMainForm::WorkerHooks()
+{
+    TViewHooks hooks;
+    const std::shared_ptr<TQueueSynchronizer> synchronizer = synchronizer_;
+    // The window's own connection first: it makes or upgrades the archive and says once when it
+    // cannot. The worker keeps the messages through a connection of its own.
+    if (Archive()) {
+        try {
+            auto archive = std::make_shared<TArchive>(environment_.folders.archiveFile, &SsParser);
+            hooks.store = [this, archive, synchronizer, server = ArchiveServerName(Config)](
+                              const TMessageList& messages) {
+                try {
+                    archive->Store(messages, server);
+                } catch (const EArchiveError& e) {
+                    const std::string text = e.what();
+                    synchronizer->Synchronize([this, &text] { ReportArchiveFailure(text); });
+                }
+            };
+        } catch (const EVelmoError& e) {
+            ReportArchiveFailure(e.what());
+        }
+    }
+    hooks.recall = [synchronizer, recall = ViewHooks().recall](
+                       const TLogRequest& request, TMessageList& messages) {
+        synchronizer->Synchronize([&] { recall(request, messages); });
+    };
+    return hooks;
+}
+
+void TMainForm::ShowView(TMessageList&& messages, const std::string& status)
+{
+    viewRunner_->StopPages();
+    MessageList = std::move(messages);
+    if (environment_.folders.installed)
+        PreparePageFolder(environment_.folders, PageSettings());
+    TViewRunner::TPageEvents events;
+    events.show = [this, status](const std::string& path, int32_t page) {
+        if (page == 1)
+            ShowFirstPage(status);
+        else
+            ShowPage(path);
+    };
+    events.done
+        = [this] { SetStatusText(pageStatus_.empty() ? Sjis("読み込み完了") : pageStatus_); };
+    events.failed = [this](const std::string& text) {
+        if (!TerminationRequested())
+            ShowError(text);
+    };
+    viewRunner_->WritePages(MessageList, PageSettings(), SsParser, Surfaces, std::move(events));
+}
+
+void TMainForm::ShowPage(const std::string& path)
+{
+    MozillaBrowser()->load(QUrl::fromLocalFile(QString::fromStdString(NativePath(path))));
+}
+
+void TMainForm::CancelView()
+{
+    viewRunner_->Cancel();
+}
+
+void TMainForm::ViewBusyChanged()
+{
+    const bool busy = viewRunner_->Busy();
+    cancelButton_->setVisible(busy);
+    cancelKey_->setEnabled(busy);
+    // No other view starts while a download runs; the menu says so by its greyed items.
+    for (const char* name :
+        { "LogDLMenu", "ContinueMenu", "LocalLogMenu", "SentlogMenu", "ImportMenu" })
+        if (QAction* action = findChild<QAction*>(QString::fromLatin1(name)))
+            action->setEnabled(!viewRunner_->Gathering());
 }
 
 bool TMainForm::ProcessCommandLine(const TCommandLine& line)
@@ -466,23 +612,28 @@ bool TMainForm::ProcessCommandLine(const TCommandLine& line)
 
 void TMainForm::LocalLogMenuClick()
 {
+    if (RefuseWhileGathering())
+        return;
     BrowserPanelResize();
     TViewRequest request;
     request.source = TViewSource::LocalLog;
     request.path = environment_.folders.DataFile("log.txt");
     request.stopWhenEmpty = false;
-    RunView(request);
-    ShowFirstPage();
+    GatherView(request);
 }
 
 void TMainForm::SentlogMenuClick()
 {
+    if (RefuseWhileGathering())
+        return;
     BrowserPanelResize();
     TViewRequest request;
     request.source = TViewSource::SentLog;
     request.chooser = environment_.openDialog;
-    if (RunView(request).outcome == TViewOutcome::Pages)
-        ShowFirstPage();
+    TMessageList list;
+    // A cancelled chooser or an empty file: the pages shown and their messages stay.
+    if (GatherNow(request, list).outcome == TViewOutcome::Pages)
+        ShowView(std::move(list), {});
 }
 
 void TMainForm::SearchMenuClick()
@@ -497,12 +648,17 @@ void TMainForm::ShowSearch(const TQuery& query)
         ShowSearchResult(query, 0);
         return;
     }
+    if (RefuseWhileGathering())
+        return;
     BrowserPanelResize();
     TViewRequest request;
     request.source = TViewSource::Search;
     request.query = query;
-    RunView(request);
-    ShowSearchResult(query, MessageList.Count());
+    TMessageList list;
+    GatherNow(request, list);
+    const int32_t hits = list.Count();
+    searchBar_->SayHits(hits);
+    ShowView(std::move(list), SearchStatusText(query, hits));
 }
 
 void TMainForm::ShowSearchResult(const TQuery& query, int64_t hits)
@@ -518,7 +674,7 @@ void TMainForm::ShowSearchResult(const TQuery& query, int64_t hits)
 
 void TMainForm::ImportMenuClick()
 {
-    if (!environment_.pathsDialog)
+    if (!environment_.pathsDialog || RefuseWhileGathering())
         return;
     const std::vector<std::string> paths
         = environment_.pathsDialog->Execute(Sjis("アーカイブに取り込むファイルとフォルダ"));
@@ -558,12 +714,9 @@ TViewResult TMainForm::RunView(const TViewRequest& request)
 
 TViewResult TMainForm::RunView(const TViewRequest& request, const TViewPlace& place)
 {
-    // The wait cursor for as long as the view blocks, whatever its outcome.
-    struct WaitCursor
-    {
-        WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-        ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    } waitCursor;
+    // The whole view at once, over the current log: pages still being written stop.
+    viewRunner_->StopPages();
+    const TWaitCursor waitCursor;
     return TLogView(MessageList, SsParser, Surfaces).Run(request, place, ViewHooks());
 }
 
@@ -771,6 +924,7 @@ void TMainForm::MozillaBrowserDownloadComplete(bool)
     else
         SetStatusText(pageStatus_);
     mozillaBrowser_->unsetCursor();
+    viewRunner_->PageShown();
 }
 
 bool TMainForm::Navigate2(const std::string& url, TNavigationOrigin origin)
@@ -783,6 +937,12 @@ bool TMainForm::Navigate2(const std::string& url, TNavigationOrigin origin)
         environment_.outsideBrowser->Open(Config.BrowserCommand, url);
         return false;
     case TLinkAction::Show:
+        // A page of the view not written yet: shown once it is.
+        if (const QUrl address(ToQString(url));
+            address.isLocalFile() && viewRunner_->Want(FromQString(address.toLocalFile()))) {
+            SetStatusText(Sjis("ページを書いています..."));
+            return false;
+        }
         return true;
     case TLinkAction::Refuse:
         break;

@@ -27,12 +27,16 @@ class IProgressWindowFactory;
 class QAction;
 class QLabel;
 class QMenu;
+class QPushButton;
+class QShortcut;
 class QWebEngineView;
 class QWidget;
 class TArchive;
 class TBrowserPage;
 class TFindBar;
 class TSearchBar;
+class TViewRunner;
+struct TGathered;
 class TSppList;
 class TDirectSSTP;
 class THTTPDownloadThread;
@@ -129,7 +133,10 @@ public:
     // number of hits.
     void ShowSearch(const TQuery& query);
 
-    // The log views' shared steps: every view runs through TLogView.
+    // The log views' shared steps: every view runs through TLogView. RunView runs a whole view
+    // at once (the command line); the window's own views gather their messages on a worker
+    // (GatherView) or at once (GatherNow), then show them (ShowView) with their first page at
+    // once and the rest written behind it.
     TViewResult RunView(const TViewRequest& request);
     TViewResult RunView(const TViewRequest& request, const TViewPlace& place);
     // What every view does besides its pages: keep what it read in the archive, and recall kept
@@ -166,6 +173,11 @@ public:
     void VoteRequestDone(THTTPDownloadThread& thread);
     void VoteRequestFailed(THTTPDownloadThread& thread);
 
+    // The view under way in the background (its download, or its pages being written).
+    TViewRunner* ViewRunner() const { return viewRunner_; }
+    // Stops the download under way (no view changes) or the writing of pages (Esc, 中止).
+    void CancelView();
+
     // The system beep; counted so that tests can see it.
     void Beep();
     int BeepCount = 0;
@@ -186,11 +198,27 @@ private:
     void FormCreate();
     void FormDestroy();
     void LoadPatterns();
-    // The downloaded-log and continue views after their request: pages, or "no messages" in the
-    // status bar.
-    void ShowServerView(const TViewRequest& request);
     // The status and the field's note after a search: its first page, or none found.
     void ShowSearchResult(const TQuery& query, int64_t hits);
+    // The view in the background: one at a time. True (and the status bar says why) when a
+    // download is under way, so that nothing else starts.
+    bool RefuseWhileGathering();
+    // Gathers the request's messages on the worker, then shows them; shown (when given) says
+    // more once the view is shown.
+    void GatherView(const TViewRequest& request);
+    // Gathers the request's messages into the list on this thread (the Sent.log chooser, a
+    // search), with the wait cursor.
+    TViewResult GatherNow(const TViewRequest& request, TMessageList& list);
+    // The hooks of a view gathered on the worker: a store of its own archive connection, the
+    // recall through the synchroniser.
+    TViewHooks WorkerHooks();
+    // Takes the gathered messages as the current log and writes their pages, the first shown at
+    // once with the status given.
+    void ShowView(TMessageList&& messages, const std::string& status);
+    void GatheredView(const TViewRequest& request, TGathered& gathered);
+    void ViewBusyChanged();
+    void ShowPage(const std::string& path);
+
     // Puts the values that live elsewhere (the surface cache's folders) where they are used.
     void ApplyFolders();
 
@@ -210,6 +238,9 @@ private:
     QWebEngineView* mozillaBrowser_ = nullptr;
     TBrowserPage* page_ = nullptr;
     QLabel* statusPanel_ = nullptr;
+    TViewRunner* viewRunner_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    QShortcut* cancelKey_ = nullptr;
     std::string pageStatus_; // what the status bar says of the pages shown, once loaded
     QMenu* fileMenu_ = nullptr;
     void ReportArchiveFailure(const std::string& text);

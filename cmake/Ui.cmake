@@ -16,6 +16,7 @@ add_library(velmo_ui STATIC
   platform/QtText.cpp
   app/QtTranslations.cpp
   app/SettingFormUnit.cpp
+  app/ViewRunner.cpp
   log/LogDownFormUnit.cpp
   render/ProgressWindow.cpp
 )

@@ -1,6 +1,7 @@
 #include "log/HttpClient.h"
 
 #include "platform/Encoding.h"
+#include "platform/StrUtils.h"
 #include "platform/Termination.h"
 
 #include <curl/curl.h>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <system_error>
 
 namespace {
 
@@ -117,6 +119,62 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) noexcept
     }
 }
 
+// "host:port" of the address, or the host alone, as the person named the server.
+std::string Place(const std::string& url, bool withPort)
+{
+    std::string place;
+    if (CURLU* parts = curl_url()) {
+        char* host = nullptr;
+        char* port = nullptr;
+        if (curl_url_set(parts, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK
+            && curl_url_get(parts, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+            place = host;
+            if (withPort
+                && curl_url_get(parts, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK)
+                place += std::string(":") + port;
+        }
+        curl_free(host);
+        curl_free(port);
+        curl_url_cleanup(parts);
+    }
+    return place;
+}
+
+// A failed transfer in words for the person, with libcurl's own text (and the system's reason for
+// a refused connection) after it for whoever looks into it.
+std::string FailureText(CURL* curl, CURLcode result, const char* error, const std::string& url)
+{
+    const std::string detail = error[0] ? std::string(error) : curl_easy_strerror(result);
+    switch (result) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return Sjis("サーバーの名前が見つかりません (") + Place(url, false) + "): " + detail;
+    case CURLE_COULDNT_CONNECT: {
+        long osError = 0;
+        curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osError);
+        const std::string reason = osError != 0
+            ? std::error_code(static_cast<int>(osError), std::generic_category()).message()
+            : detail;
+        return Sjis("サーバーに接続できません (") + Place(url, true) + "): " + reason;
+    }
+    case CURLE_OPERATION_TIMEDOUT:
+        return Sjis("サーバーが応答しません (") + Place(url, true) + "): " + detail;
+    default:
+        return Sjis("サーバーとの通信に失敗しました (") + Place(url, true) + "): " + detail;
+    }
+}
+
+// An error status: its number and the server's reason phrase, when it gave one.
+std::string StatusText(long status, const std::string& statusLine)
+{
+    std::string reason;
+    // "HTTP/1.1 500 Internal Server Error": what follows the number.
+    const size_t number = statusLine.find(' ');
+    const size_t phrase = number == std::string::npos ? number : statusLine.find(' ', number + 1);
+    if (phrase != std::string::npos)
+        reason = " " + ShownText(statusLine.substr(phrase + 1), 80);
+    return Sjis("サーバーがエラーを返しました (HTTP ") + std::to_string(status) + reason + ")";
+}
+
 std::string Perform(const std::string& url, const std::string* postBody, const THttpLimits& limits,
     const std::function<void(std::string_view)>* sink = nullptr)
 {
@@ -166,12 +224,11 @@ std::string Perform(const std::string& url, const std::string* postBody, const T
     if (result != CURLE_OK && exchange.stop != TStop::None)
         throw EHttpError(StopMessage(exchange));
     if (result != CURLE_OK)
-        throw EHttpError(error[0] ? std::string(error) : curl_easy_strerror(result));
+        throw EHttpError(FailureText(c, result, error, url));
     long status = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     if (status >= 400)
-        throw EHttpError(exchange.statusLine.empty() ? "HTTP error " + std::to_string(status)
-                                                     : exchange.statusLine);
+        throw EHttpError(StatusText(status, exchange.statusLine));
     return std::move(exchange.body);
 }
 

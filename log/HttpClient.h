@@ -6,8 +6,10 @@
 #include <string>
 #include <string_view>
 
-// A request to the bottle server that failed: the text says what failed (the host was not found,
-// the connection was refused or timed out, or the server's status line for an error status).
+// A request to the bottle server that failed: the text says in Japanese what failed, with the
+// technical cause after it: "サーバーに接続できません (127.0.0.1:18470): Connection refused",
+// "サーバーの名前が見つかりません (host): ...", "サーバーが応答しません (host:port): ...",
+// "サーバーがエラーを返しました (HTTP 500 Internal Server Error)", or our own limit's text.
 class EHttpError : public EVelmoError
 {
 public:

@@ -111,13 +111,17 @@ void ParseLog(const std::string& text, TMessageList& list)
     parser.Finish();
 }
 
-void ParseLog(TLogText&& text, TMessageList& list)
+void ParseLog(
+    TLogText&& text, TMessageList& list, const std::function<void(int32_t messages)>& progress)
 {
     TLogParser parser(list);
     // A program told to end reads no further: the rest is only freed.
     text.Consume([&](std::string_view piece) {
-        if (!TerminationRequested())
-            parser.Feed(piece);
+        if (TerminationRequested())
+            return;
+        parser.Feed(piece);
+        if (progress)
+            progress(list.Count());
     });
     parser.Finish();
 }

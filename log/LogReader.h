@@ -6,20 +6,23 @@
 #include "platform/StrUtils.h"
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 
-// The two readers that fill the current log. Both clear the list first. A malformed line stops
+// The two readers that fill a message list. Both clear the list first. A malformed line stops
 // the reader with an error (EConvertError or EListError naming the offending text or field);
-// the messages of the lines before it stay in the list. GUI thread only.
+// the messages of the lines before it stay in the list. Any thread, one list per thread.
 
 // Fetched-log text (a /fetchlog.cgi answer, or "log.txt"): first line exactly "Result: OK", two
 // header lines, then one message per line in eight TAB-separated fields: time stamp
 // (YYYYMMDDhhmmss), MID, channel, ghost, connections, votes, agrees, script. Any other first line
 // leaves the list empty without an error; an empty text is an error (it has no first line).
 void ParseLog(const std::string& text, TMessageList& list);
-// The same for a downloaded text, freed piece by piece as it is read.
-void ParseLog(TLogText&& text, TMessageList& list);
+// The same for a downloaded text, freed piece by piece as it is read; progress (when given) is
+// told the number of messages read after each piece.
+void ParseLog(TLogText&& text, TMessageList& list,
+    const std::function<void(int32_t messages)>& progress = {});
 
 // Why a downloaded answer holds no log, in words for the user; empty when its first line is
 // exactly "Result: OK". An empty answer is the download's failure. Any other first line is named,

@@ -364,6 +364,35 @@ int RemoveStaleTemporaries(const std::string& path)
     return removed;
 }
 
+int RemoveFilesWhere(
+    const std::string& folder, const std::function<bool(std::string_view name)>& matches)
+{
+    std::string native;
+    try {
+        native = NativePath(folder);
+    } catch (const EVelmoError&) {
+        return 0;
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(
+        ::opendir(native.empty() ? "." : native.c_str()), &::closedir);
+    if (!listing)
+        return 0;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(listing.get()))
+        if (matches(entry->d_name))
+            names.emplace_back(entry->d_name);
+    int removed = 0;
+    const int at = ::dirfd(listing.get());
+    for (const std::string& name : names) {
+        struct stat st
+        { };
+        if (::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)
+            && ::unlinkat(at, name.c_str(), 0) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
 void CreateFolders(const std::string& folder, unsigned mode)
 {
     const std::string native = NativePath(folder);

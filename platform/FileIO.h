@@ -3,6 +3,7 @@
 #include "platform/FileDescriptor.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -78,6 +79,11 @@ private:
 // no writer still holds. Anything else (a user's "velmo.ini.bak", a link, a folder) is left. Never
 // throws; returns how many files were removed.
 int RemoveStaleTemporaries(const std::string& path);
+
+// Removes the regular files of the folder (not links, not folders) whose name `matches` accepts.
+// A file that cannot be removed is left. Never throws; returns how many files were removed.
+int RemoveFilesWhere(
+    const std::string& folder, const std::function<bool(std::string_view name)>& matches);
 
 // folder + "/" + name when folder is not empty (the separator is added even when the folder ends
 // in one); otherwise defaultFolder followed at once by name.

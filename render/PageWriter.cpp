@@ -15,19 +15,17 @@
 #include <limits>
 #include <thread>
 
-namespace {
-
 // Writes finished pages on a thread of its own while the next page is built, so that a build
 // costs about the time of writing its pages (each one is flushed to the disk), not the sum of
 // rendering and writing. One page waits at most; the first failure stops the writing and is
 // thrown to the builder.
-class TPageFiles
+class TPageWriter::TFiles
 {
 public:
-    TPageFiles()
+    TFiles()
         : thread_([this] { Run(); })
     { }
-    ~TPageFiles()
+    ~TFiles()
     {
         {
             const TMutexLock lock(mutex_);
@@ -36,8 +34,8 @@ public:
         changed_.notify_all();
         thread_.join();
     }
-    TPageFiles(const TPageFiles&) = delete;
-    TPageFiles& operator=(const TPageFiles&) = delete;
+    TFiles(const TFiles&) = delete;
+    TFiles& operator=(const TFiles&) = delete;
 
     // Hands the page over, once the one before has been written; html comes back empty, with the
     // room of an earlier page to build the next one in.
@@ -99,8 +97,6 @@ private:
     std::exception_ptr error_ GUARDED_BY(mutex_);
     std::thread thread_; // last: it starts once the rest is ready
 };
-
-} // namespace
 
 std::string MakeHTMLHead(const std::string& cssFile)
 {
@@ -173,40 +169,106 @@ std::optional<std::string> NeighbourPage(const std::string& pagePath, int32_t st
     return path;
 }
 
+TPageWriter::TPageWriter(
+    const TMessageList& list, const TPageSettings& settings, TSsParser& parser, TSurfaces& surfaces)
+    : list_(list)
+    , settings_(settings)
+    , parser_(parser)
+    , surfaces_(surfaces)
+    , perPage_(std::max<int32_t>(1, settings.messagesPerPage))
+    , head_(MakeHTMLHead(settings.cssFile))
+{
+    surfaces_.ReloadPlugins();
+    const int32_t count = list.Count();
+    pageTotal_ = count / perPage_ + (count % perPage_ != 0 ? 1 : 0);
+    written_.assign(static_cast<size_t>(pageTotal_) + 1, false);
+    files_ = std::make_unique<TFiles>();
+}
+
+TPageWriter::~TPageWriter() = default;
+
+bool TPageWriter::Written(int32_t page) const
+{
+    return page >= 1 && page <= pageTotal_ && written_[static_cast<size_t>(page)];
+}
+
+void TPageWriter::Write(int32_t page)
+{
+    if (page < 1 || page > pageTotal_ || Written(page))
+        return;
+    // Each message renders straight onto the end of the page.
+    const int32_t count = list_.Count();
+    const int32_t first = (page - 1) * perPage_;
+    const std::string navigation = MakeNavigation(page, pageTotal_);
+    html_.clear();
+    html_ += head_;
+    html_ += "\r\n";
+    html_ += navigation;
+    html_ += "\r\n";
+    for (int32_t i = first; i < std::min(count, first + perPage_); ++i) {
+        // A program told to end writes no more: the pages written so far stay.
+        if (TerminationRequested()) {
+            files_->Finish();
+            throw EVelmoError(Sjis("終了するので、ページの書き込みを中止しました"));
+        }
+        AppendMessageHtml(html_, list_.Items(i), i + 1, count, parser_, surfaces_);
+        html_ += "\r\n";
+    }
+    html_ += "\r\n";
+    html_ += navigation;
+    html_ += "\r\n</body></html>\r\n\r\n";
+    files_->Write(PagePath(settings_, page), html_);
+    written_[static_cast<size_t>(page)] = true;
+    ++writtenCount_;
+}
+
+bool TPageWriter::WriteNext()
+{
+    while (nextPage_ <= pageTotal_ && Written(nextPage_))
+        ++nextPage_;
+    if (nextPage_ > pageTotal_)
+        return false;
+    Write(nextPage_);
+    return true;
+}
+
+void TPageWriter::Flush()
+{
+    files_->Finish();
+}
+
+void TPageWriter::Finish()
+{
+    Flush();
+    if (Done())
+        RemoveStalePages(settings_, pageTotal_);
+}
+
 void WritePages(
     const TMessageList& list, const TPageSettings& settings, TSsParser& parser, TSurfaces& surfaces)
 {
-    surfaces.ReloadPlugins();
-    const int32_t perPage = std::max<int32_t>(1, settings.messagesPerPage);
-    const int32_t count = list.Count();
-    const int32_t pageTotal = count / perPage + (count % perPage != 0 ? 1 : 0);
-    const std::string head = MakeHTMLHead(settings.cssFile);
-    // Each message renders straight onto the end of the page; the room of a written page is used
-    // for a later one.
-    TPageFiles files;
-    std::string html;
-    int32_t page = 0;
-    for (int32_t first = 0; first < count; first += perPage) {
-        ++page;
-        const std::string navigation = MakeNavigation(page, pageTotal);
-        html.clear();
-        html += head;
-        html += "\r\n";
-        html += navigation;
-        html += "\r\n";
-        for (int32_t i = first; i < std::min(count, first + perPage); ++i) {
-            // A program told to end writes no more: the pages written so far stay.
-            if (TerminationRequested()) {
-                files.Finish();
-                throw EVelmoError(Sjis("終了するので、ページの書き込みを中止しました"));
-            }
-            AppendMessageHtml(html, list.Items(i), i + 1, count, parser, surfaces);
-            html += "\r\n";
-        }
-        html += "\r\n";
-        html += navigation;
-        html += "\r\n</body></html>\r\n\r\n";
-        files.Write(PagePath(settings, page), html);
-    }
-    files.Finish();
+    TPageWriter writer(list, settings, parser, surfaces);
+    while (writer.WriteNext()) { }
+    writer.Finish();
+}
+
+int RemoveStalePages(const TPageSettings& settings, int32_t pageTotal)
+{
+    if (pageTotal < 1)
+        return 0;
+    const std::string page = PagePath(settings, 1);
+    const std::string folder = page.substr(0, page.size() - std::string("long1.html").size());
+    return RemoveFilesWhere(folder, [pageTotal](std::string_view name) {
+        constexpr std::string_view prefix = "long";
+        constexpr std::string_view suffix = ".html";
+        if (name.size() <= prefix.size() + suffix.size() || name.substr(0, prefix.size()) != prefix
+            || name.substr(name.size() - suffix.size()) != suffix)
+            return false;
+        const std::string_view digits
+            = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+        if (digits[0] == '0' || digits.find_first_not_of("0123456789") != std::string_view::npos)
+            return false;
+        // Longer than any page number we write counts as beyond.
+        return digits.size() > 9 || std::stol(std::string(digits)) > pageTotal;
+    });
 }

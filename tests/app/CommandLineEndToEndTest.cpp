@@ -418,7 +418,10 @@ private slots:
         const QString folder = Install("dead", 1);
         const Run run = Velmo(folder, { "past", "30", "20", "noview" });
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.err.contains(QStringLiteral("127.0.0.1 port 1")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral(
+                     "ログを受け取れませんでした: サーバーに接続できません (127.0.0.1:1): "
+                     "Connection refused")),
+            qPrintable(run.err));
         QCOMPARE(ReadFileBytes((folder + "/velmo.ini").toStdString()), Config(1));
     }
 };

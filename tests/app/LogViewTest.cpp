@@ -158,7 +158,9 @@ TEST_F(LogViewTest, UnreachableServerIsAnsweredFromTheArchive)
     for (const auto& [request, count] : { std::pair { recent, 1 }, { range, 1 }, { since, 2 } }) {
         const TViewResult result = view.Run(request, place, hooks);
         EXPECT_EQ(result.outcome, TViewOutcome::Pages);
-        EXPECT_NE(result.offline.find("127.0.0.1 port 1"), std::string::npos) << result.offline;
+        EXPECT_NE(
+            result.offline.find(J("サーバーに接続できません (127.0.0.1:1)")), std::string::npos)
+            << result.offline;
         EXPECT_EQ(messages.Count(), count);
     }
     recent.log.unit = TTimeUnit::Minutes; // the last minute: nothing kept

@@ -10,11 +10,13 @@
 #include "platform/Encoding.h"
 #include "platform/Errors.h"
 #include "platform/FileIO.h"
+#include "platform/QtText.h"
 #include "render/ProgressWindow.h"
 #include "render/SppList.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -27,10 +29,14 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 #include <QWheelEvent>
+#include <httplib.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -45,6 +51,50 @@ class ThrowingObject : public QObject
 {
 public:
     bool event(QEvent*) override { throw EVelmoError("thrown from an event handler"); }
+};
+
+// A bottle server on loopback that sends its log slowly: a line every few milliseconds, as a
+// throttled link would.
+class TSlowServer
+{
+public:
+    explicit TSlowServer(int lines)
+    {
+        web_.Get("/fetchlog.cgi", [this, lines](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider(
+                "text/plain", [this, lines](size_t, httplib::DataSink& sink) {
+                    std::string text = "Result: OK\r\nh\r\nh\r\n";
+                    for (int i = 0; i < lines && !stopping_; ++i) {
+                        text += "20260101120000\tm" + std::to_string(i)
+                            + "\tch\tghost\t1\t0\t0\t\\h\\s0hi\r\n";
+                        if (!sink.write(text.data(), text.size()))
+                            return false;
+                        text.clear();
+                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    }
+                    sink.done();
+                    return true;
+                });
+        });
+        port_ = web_.bind_to_any_port("127.0.0.1");
+        serving_ = std::thread([this] { web_.listen_after_bind(); });
+    }
+    ~TSlowServer()
+    {
+        stopping_ = true;
+        web_.stop();
+        serving_.join();
+    }
+    TBottleServer Endpoint() const
+    {
+        return TBottleServer::Parse("127.0.0.1:" + std::to_string(port_));
+    }
+
+private:
+    httplib::Server web_;
+    std::atomic<bool> stopping_ { false };
+    int port_ = 0;
+    std::thread serving_;
 };
 
 } // namespace
@@ -79,6 +129,12 @@ class MainFormTest : public QObject
         return std::make_unique<TMainForm>(Env(Folder(dir_), Folder(dir_) + "velmo.ini"));
     }
     std::string IniPath() const { return Folder(dir_) + "velmo.ini"; }
+    // A window with the plug-in folder set, so that no box is shown at start.
+    std::unique_ptr<TMainForm> QuietForm()
+    {
+        WriteFileAtomic(IniPath(), "[General]\r\nSppDir=/x\r\n");
+        return NewForm();
+    }
 
 private slots:
     void initTestCase()
@@ -583,6 +639,7 @@ private slots:
         QWebEngineView* view = form->MozillaBrowser();
         QSignalSpy finished(view, &QWebEngineView::loadFinished);
         form->findChild<QAction*>(QStringLiteral("LocalLogMenu"))->trigger();
+        QVERIFY(WaitForView(*form));
         QCOMPARE(form->MessageList.Count(), 12);
         QVERIFY(QFile::exists(dir_.filePath(QStringLiteral("long3.html"))));
         QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 20000);
@@ -612,12 +669,15 @@ private slots:
         WriteFileAtomic(folder + "log.txt", "Result: OK\r\n\r\n\r\n");
         auto form = std::make_unique<TMainForm>(Env(folder, folder + "velmo.ini"));
         form->findChild<QAction*>(QStringLiteral("LocalLogMenu"))->trigger();
+        QVERIFY(WaitForView(*form));
         QVERIFY(form->MessageList.Empty());
         QVERIFY(!QFile::exists(local.filePath(QStringLiteral("long1.html"))));
         // A missing log.txt is reported by name.
         QFile::remove(local.filePath(QStringLiteral("log.txt")));
         box_.shown.clear();
         form->findChild<QAction*>(QStringLiteral("LocalLogMenu"))->trigger();
+        QVERIFY(WaitForView(*form));
+        QCOMPARE(box_.shown.size(), size_t(1));
         QCOMPARE(box_.Texts().back(),
             "Cannot open file \"" + folder + "log.txt\". No such file or directory");
     }
@@ -633,9 +693,10 @@ private slots:
         QVERIFY(ReadFileBytes(Folder(dir_) + "long1.html").find(Sjis("こんにちは"))
             != std::string::npos);
         QCOMPARE(open_.asked.back().description, std::string("sent.log"));
+        // A cancelled chooser changes nothing: the pages shown keep the messages they act on.
         open_.answer.reset();
         form->findChild<QAction*>(QStringLiteral("SentlogMenu"))->trigger();
-        QVERIFY(form->MessageList.Empty());
+        QCOMPARE(form->MessageList.Count(), 1);
     }
 
     // The chosen files and folders go into the program folder's archive while the progress
@@ -716,6 +777,104 @@ private slots:
         QCOMPARE(QString::fromStdString(ReadFileBytes(FromNativePath(out.toStdString()))),
             QString::fromStdString("--new-tab\n" + address + "\n"));
         QVERIFY_THROWS_EXCEPTION(EVelmoError, browser.Open("/no/such/browser", "http://x/"));
+    }
+
+    // While a slow download runs the window answers its timers, the status bar counts the bytes,
+    // no other view starts, and Esc stops it with the view as it was.
+    void SlowDownloadKeepsTheWindowAnsweringAndCancels()
+    {
+        TSlowServer server(4000);
+        QFile::remove(dir_.filePath(QStringLiteral("long1.html")));
+        auto form = QuietForm();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        form->BottleServer = server.Endpoint();
+        QAction* local = form->findChild<QAction*>(QStringLiteral("LocalLogMenu"));
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start(10);
+        form->findChild<QAction*>(QStringLiteral("ContinueMenu"))->trigger();
+        QVERIFY(form->ViewRunner()->Gathering());
+        QTRY_VERIFY(form->StatusText().startsWith(QStringLiteral("ログを受信しています: ")));
+        QTRY_VERIFY(ticks >= 10);
+        QVERIFY(form->ViewRunner()->Gathering());
+        QVERIFY(!local->isEnabled());
+        QVERIFY(form->findChild<QPushButton*>(QStringLiteral("CancelButton"))->isVisible());
+        QTest::keyClick(form.get(), Qt::Key_Escape);
+        QVERIFY(WaitForView(*form));
+        QVERIFY(form->MessageList.Empty());
+        QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("long1.html"))));
+        QCOMPARE(
+            form->StatusText(), QStringLiteral("ログを受け取れませんでした: 受信を中止しました"));
+        QVERIFY(box_.Texts() == std::vector<std::string> {});
+        QVERIFY(local->isEnabled());
+        QVERIFY(!form->findChild<QPushButton*>(QStringLiteral("CancelButton"))->isVisible());
+
+        // Closing the window in the middle of a download ends at once; the worker ends on its own
+        // and never reaches the window.
+        form->findChild<QAction*>(QStringLiteral("ContinueMenu"))->trigger();
+        QTRY_VERIFY(form->StatusText().startsWith(QStringLiteral("ログを受信しています: ")));
+        QElapsedTimer closing;
+        closing.start();
+        form.reset();
+        QVERIFY2(closing.elapsed() < 5000, qPrintable(QString::number(closing.elapsed())));
+    }
+
+    // A server that cannot be reached (and nothing kept to answer for it) is said once, in
+    // Japanese with the cause after it; nothing is read as a log.
+    void RefusedConnectionIsReportedOnce()
+    {
+        auto form = QuietForm();
+        box_ = {};
+        form->BottleServer = TBottleServer::Parse("127.0.0.1:1");
+        form->findChild<QAction*>(QStringLiteral("ContinueMenu"))->trigger();
+        QVERIFY(WaitForView(*form));
+        QVERIFY(box_.Texts()
+            == std::vector<std::string> {
+                Sjis("ログを受け取れませんでした: サーバーに接続できません "
+                     "(127.0.0.1:1): Connection refused") });
+        QVERIFY(form->MessageList.Empty());
+    }
+
+    // A view of many pages shows its first page before the last is written; a link to a later
+    // page waits for it and then loads it; once all are written, the pages of a longer view before
+    // are gone and nothing else is.
+    void FirstPageFirstAndLaterPagesOnDemand()
+    {
+        QTemporaryDir local;
+        const std::string folder = Folder(local);
+        for (const char* name : { "tagpat.txt", "metapat.txt" })
+            QVERIFY(QFile::copy(
+                QStringLiteral(VELMO_SOURCE_DIR "/data/") + name, local.filePath(name)));
+        WriteFileAtomic(folder + "velmo.ini", "[General]\r\nSppDir=/x\r\n1PageCount=1\r\n");
+        WriteFileAtomic(folder + "long401.html", "stale");
+        WriteFileAtomic(folder + "notes.txt", "mine");
+        std::string sent;
+        for (int i = 0; i < 400; ++i)
+            sent += Sjis("一般,さくら,2004/05/06 12:34:56,\\h\\s0こんにちは") + std::to_string(i)
+                + "\r\n";
+        WriteFileAtomic(folder + "Sent.log", sent);
+        open_.answer = folder + "Sent.log";
+        TMainForm form({ TAppFolders::Portable(folder, "velmo"), &box_, &browser_, &spp_, &open_ });
+        form.show();
+        QWebEngineView* view = form.MozillaBrowser();
+        form.findChild<QAction*>(QStringLiteral("SentlogMenu"))->trigger();
+        QVERIFY(QFile::exists(local.filePath(QStringLiteral("long1.html"))));
+        QVERIFY(!QFile::exists(local.filePath(QStringLiteral("long400.html"))));
+        QVERIFY(form.ViewRunner()->Writing());
+        const QString last = QUrl::fromLocalFile(local.filePath(QStringLiteral("long400.html")))
+                                 .toString(QUrl::FullyEncoded);
+        QVERIFY(!form.Navigate2(FromQString(last), TNavigationOrigin::LinkClick));
+        QCOMPARE(form.StatusText(), QStringLiteral("ページを書いています..."));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            view->url().toString().endsWith(QStringLiteral("long400.html")), 20000);
+        QVERIFY(ReadFileBytes(folder + "long400.html").find("[400/400]") != std::string::npos);
+        QVERIFY(WaitForView(form));
+        QVERIFY(QFile::exists(local.filePath(QStringLiteral("long399.html"))));
+        QVERIFY(!QFile::exists(local.filePath(QStringLiteral("long401.html"))));
+        QCOMPARE(ReadFileBytes(folder + "notes.txt"), std::string("mine"));
+        QVERIFY(box_.shown.empty());
     }
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/OutsideBrowser.h"
+#include "app/ViewRunner.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 
@@ -144,4 +145,11 @@ inline QString PageLook(QWebEngineView* view)
     if (!QTest::qWaitFor([&] { return look->isValid(); }, 10000))
         return {};
     return look->toString();
+}
+
+// Waits until the window's view in the background (its download, the writing of its pages) is
+// done; false when it is still under way after `limit` ms.
+template <class Form> bool WaitForView(Form& form, int limit = 20000)
+{
+    return QTest::qWaitFor([&] { return !form.ViewRunner()->Busy(); }, limit);
 }

@@ -143,17 +143,62 @@ TEST_F(PageWriterTest, ExactMultipleMakesNoEmptyPage)
     EXPECT_FALSE(PageExists(3));
 }
 
-// A later view with fewer pages rewrites long1.html and leaves the others alone, unlinked.
-TEST_F(PageWriterTest, FewerPagesLeaveOldFilesUnlinked)
+// A later view with fewer pages removes the earlier view's pages beyond its own, and nothing else.
+TEST_F(PageWriterTest, FewerPagesRemoveTheStalePagesOnly)
 {
     Fill(5);
     settings.messagesPerPage = 1;
     WritePages(messages, settings, parser, surfaces);
-    Fill(1);
+    const std::string kept[] = { "long01.html", "long5.htm", "long3.html.bak", "long.html",
+        "Long4.html", "long4x.html", "notes.txt" };
+    for (const std::string& name : kept)
+        WriteFileAtomic(dir.Sjis() + name, "mine");
+    std::filesystem::create_directory(NativePath(dir.Sjis() + "long9.html"));
+    std::filesystem::create_symlink(
+        NativePath(dir.Sjis() + "notes.txt"), NativePath(dir.Sjis() + "long8.html"));
+    Fill(2);
     WritePages(messages, settings, parser, surfaces);
-    EXPECT_TRUE(PageExists(5));
-    EXPECT_EQ(Page(1).find("long2.html"), std::string::npos);
-    EXPECT_NE(Page(5).find("[5/5]"), std::string::npos);
+    EXPECT_TRUE(PageExists(2));
+    EXPECT_EQ(Page(1).find("long3.html"), std::string::npos);
+    for (int n : { 3, 4, 5 })
+        EXPECT_FALSE(PageExists(n)) << n;
+    for (const std::string& name : kept)
+        EXPECT_EQ(ReadFileBytes(dir.Sjis() + name), "mine") << name;
+    EXPECT_TRUE(PageExists(9)); // a folder
+    EXPECT_TRUE(PageExists(8)); // a link
+    // No page written (an empty view shows the pages there were): nothing is removed.
+    Fill(0);
+    WritePages(messages, settings, parser, surfaces);
+    EXPECT_TRUE(PageExists(2));
+}
+
+// A page asked for before its turn is written at once, and the rest follow, each once, the same
+// bytes as written in order.
+TEST_F(PageWriterTest, PagesWrittenOutOfOrderAreTheSame)
+{
+    Fill(5);
+    settings.messagesPerPage = 1;
+    WritePages(messages, settings, parser, surfaces);
+    std::vector<std::string> inOrder;
+    for (int n = 1; n <= 5; ++n)
+        inOrder.push_back(Page(n));
+    for (int n = 1; n <= 5; ++n)
+        std::filesystem::remove(NativePath(dir.Sjis() + "long" + std::to_string(n) + ".html"));
+    TPageWriter writer(messages, settings, parser, surfaces);
+    EXPECT_EQ(writer.PageTotal(), 5);
+    writer.Write(4);
+    writer.Flush();
+    EXPECT_TRUE(PageExists(4));
+    EXPECT_FALSE(PageExists(1));
+    int steps = 0;
+    while (writer.WriteNext())
+        ++steps;
+    writer.Write(2); // written already: nothing to do
+    writer.Finish();
+    EXPECT_EQ(steps, 4);
+    EXPECT_TRUE(writer.Done());
+    for (int n = 1; n <= 5; ++n)
+        EXPECT_EQ(Page(n), inOrder[static_cast<size_t>(n - 1)]) << n;
 }
 
 TEST_F(PageWriterTest, EmptyListWritesNothingButReloadsPlugins)
