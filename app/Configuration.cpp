@@ -50,6 +50,7 @@ TConfiguration ReadConfiguration(const TIniFile& ini, const TAppFolders& folders
     c.CSSFile = ini.ReadString(kGeneral, "CSS", "styleIE.css");
     c.BrowserCommand = ini.ReadString(kGeneral, "Browser", "");
     c.HTMLFolder = ini.ReadString(kGeneral, "HTMLFolder", "");
+    c.SavedGeometry = ini.ReadValue(kForm, "Width") && ini.ReadValue(kForm, "Height");
     c.Top = ini.ReadInteger(kForm, "Top", 145);
     c.Left = ini.ReadInteger(kForm, "Left", 209);
     c.Width = ini.ReadInteger(kForm, "Width", 440);
@@ -89,6 +90,9 @@ std::vector<std::string> WriteConfiguration(TIniFile& ini, const TConfiguration&
     text(kGeneral, "CSS", c.CSSFile);
     text(kGeneral, "Browser", c.BrowserCommand);
     text(kGeneral, "HTMLFolder", c.HTMLFolder);
+    // Set in the settings dialog or by hand: a file that never named a server does not start to.
+    if (!c.BottleServer.empty() || ini.ReadValue(kGeneral, "BottleServer"))
+        text(kGeneral, "BottleServer", c.BottleServer);
     return failures;
 }
 
