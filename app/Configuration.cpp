@@ -50,7 +50,9 @@ TConfiguration ReadConfiguration(const TIniFile& ini, const TAppFolders& folders
     c.CSSFile = ini.ReadString(kGeneral, "CSS", "styleIE.css");
     c.BrowserCommand = ini.ReadString(kGeneral, "Browser", "");
     c.HTMLFolder = ini.ReadString(kGeneral, "HTMLFolder", "");
-    c.SavedGeometry = ini.ReadValue(kForm, "Width") && ini.ReadValue(kForm, "Height");
+    c.SavedGeometry = false;
+    for (const char* key : { "Top", "Left", "Width", "Height" })
+        c.SavedGeometry = c.SavedGeometry || ini.ReadValue(kForm, key).has_value();
     c.Top = ini.ReadInteger(kForm, "Top", 145);
     c.Left = ini.ReadInteger(kForm, "Left", 209);
     c.Width = ini.ReadInteger(kForm, "Width", 440);

@@ -21,7 +21,8 @@ struct TConfiguration
     int32_t Left = 209;
     int32_t Width = 440;
     int32_t Height = 351;
-    // Whether the file holds the window's size: without it the window takes a share of the screen.
+    // Whether the file holds any of the window's four values: without them the window takes a
+    // share of the screen.
     bool SavedGeometry = false;
     std::string LUID;
     int32_t MessagesPerPage = 100;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/LogView.h"
+#include "platform/FileDialog.h"
 
 #include <string>
 #include <vector>
@@ -16,3 +17,16 @@ struct TDroppedLog
 
 // Looks at the dropped paths (program text; empty for a dropped item that is no local file).
 TDroppedLog ExamineDrop(const std::vector<std::string>& paths);
+
+// The Sent.log view's chooser for a file already chosen: answers its path without asking.
+class TChosenFile : public IOpenDialog
+{
+public:
+    explicit TChosenFile(std::string path)
+        : path_(std::move(path))
+    { }
+    std::optional<std::string> Execute(const TFileFilter&) override { return path_; }
+
+private:
+    std::string path_;
+};

@@ -6,6 +6,7 @@ add_library(velmo_core STATIC
   app/CommandLine.cpp
   app/LogView.cpp
   app/DroppedFile.cpp
+  app/StartPage.cpp
   app/WindowPlacement.cpp
   archive/Archive.cpp
   archive/Query.cpp
