@@ -36,10 +36,10 @@ TConfiguration ReadConfiguration(const TIniFile& ini, const TAppFolders& folders
 
 // Writes every key in the fixed order, so that a file written from scratch holds General (LUID,
 // SurfaceCacheDir, SppDir, 1PageCount, CSS, Browser, HTMLFolder), Form (Top, Left, Width, Height)
-// and Play (FMO); BottleServer follows HTMLFolder when it is set or the file already holds it. A value longer than ReadString gives that the program did
-// not change stays whole in the file. A value the file cannot hold (a line break in it) leaves its
-// key as it was and is named in the result, one "key: reason" line each; every other key is
-// written.
+// and Play (FMO); BottleServer follows HTMLFolder when it is set or the file already holds it. A
+// value longer than ReadString gives that the program did not change stays whole in the file. A
+// value the file cannot hold (a line break in it) leaves its key as it was and is named in the
+// result, one "key: reason" line each; every other key is written.
 std::vector<std::string> WriteConfiguration(TIniFile& ini, const TConfiguration& config);
 
 // The FMO list as one line: names separated by commas and unquoted blanks; a quoted name keeps its

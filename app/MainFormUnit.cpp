@@ -36,13 +36,13 @@
 #include <QApplication>
 #include <QChildEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QFile>
 #include <QFont>
+#include <QIcon>
 #include <QKeySequence>
 #include <QLabel>
-#include <QIcon>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
@@ -162,6 +162,8 @@ QWebEngineView* TMainForm::MozillaBrowser()
     OutputDebugString("Browser view made");
     mozillaBrowser_ = new QWebEngineView(browserPanel_);
     mozillaBrowser_->setObjectName(QStringLiteral("MozillaBrowser"));
+    // Drops on the view, and on the widgets it adds, are the window's (FilterDrop).
+    mozillaBrowser_->installEventFilter(this);
     page_ = new TBrowserPage(mozillaBrowser_);
     mozillaBrowser_->setPage(page_);
     TranslateViewActions(*page_);
@@ -808,14 +810,16 @@ void TMainForm::ShowStartPage()
         return;
     }
     pageStatus_ = Sjis("ようこそ");
-    MozillaBrowser()->load(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(NativePath(startPagePath_)))));
+    MozillaBrowser()->load(QUrl::fromLocalFile(
+        QFile::decodeName(QByteArray::fromStdString(NativePath(startPagePath_)))));
 }
 
 bool TMainForm::StartPageShown() const
 {
     return !startPagePath_.empty() && mozillaBrowser_
         && mozillaBrowser_->url()
-        == QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(NativePath(startPagePath_))));
+        == QUrl::fromLocalFile(
+            QFile::decodeName(QByteArray::fromStdString(NativePath(startPagePath_))));
 }
 
 void TMainForm::RunStartCommand(const std::string& url)
@@ -826,7 +830,8 @@ void TMainForm::RunStartCommand(const std::string& url)
         return;
     const std::string word = StartCommandWord(url);
     if (word == kStartDemo)
-        ShowLocalLog(environment_.folders.dataFolder + "log.txt", Sjis("デモのログを表示しています"));
+        ShowLocalLog(
+            environment_.folders.dataFolder + "log.txt", Sjis("デモのログを表示しています"));
     else if (word == kStartImport)
         ImportMenuClick();
     else if (word == kStartServer)

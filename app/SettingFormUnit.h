@@ -46,9 +46,9 @@ public:
     std::string HTMLFolder() const;
     void SetHTMLFolder(const std::string& value);
 
-    // The configuration's eight values and its server in the fields, and the fields' values over a copy of base.
-    // Every text is read before anything is copied: a text that fails (no Shift_JIS form, a page
-    // count that is no number) throws and nothing is taken.
+    // The configuration's eight values and its server in the fields, and the fields' values over a
+    // copy of base. Every text is read before anything is copied: a text that fails (no Shift_JIS
+    // form, a page count that is no number) throws and nothing is taken.
     void ShowConfiguration(const TConfiguration& config);
     TConfiguration TakeConfiguration(TConfiguration base) const;
 

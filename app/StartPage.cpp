@@ -36,8 +36,10 @@ std::string StartPageHtml()
                "気に入ったメッセージには投票や同意ができ、"
                "手元で動いているゴーストでメッセージを再生することもできます。</p>\r\n")
         + "<div class=\"header\">\r\n"
-        + StartLink(kStartDemo, "デモのログを見る", "付属のデモのログを、ネットワークを使わずに表示します")
-        + StartLink(kStartImport, "ログを取り込む...", "手元のログファイルをアーカイブに取り込みます")
+        + StartLink(
+            kStartDemo, "デモのログを見る", "付属のデモのログを、ネットワークを使わずに表示します")
+        + StartLink(
+            kStartImport, "ログを取り込む...", "手元のログファイルをアーカイブに取り込みます")
         + StartLink(kStartServer, "サーバーを設定...", "ログを取得するボトルサーバーを設定します")
         + StartLink(kStartLogDownload, "ログ表示...", "サーバーからログを取得して表示します")
         + "</div>\r\n</body>\r\n</html>\r\n";

@@ -607,6 +607,7 @@ int RunLogDownFormTest(int argc, char** argv);
 int RunLinkCommandTest(int argc, char** argv);
 int RunSettingFormTest(int argc, char** argv);
 int RunSearchBarTest(int argc, char** argv);
+int RunStartPageTest(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -616,7 +617,7 @@ int main(int argc, char** argv)
     const int failures = QTest::qExec(&test, argc, argv);
     return failures + RunProgressWindowTest(argc, argv) + RunLogDownFormTest(argc, argv)
         + RunLinkCommandTest(argc, argv) + RunSettingFormTest(argc, argv)
-        + RunSearchBarTest(argc, argv);
+        + RunSearchBarTest(argc, argv) + RunStartPageTest(argc, argv);
 }
 
 #include "MainFormTest.moc"
