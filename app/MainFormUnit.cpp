@@ -141,7 +141,8 @@ void TMainForm::BuildWidgets()
     browserPanel_ = new QWidget(central);
     browserPanel_->setObjectName(QStringLiteral("BrowserPanel"));
     browserPanel_->installEventFilter(this);
-    layout->addWidget(browserPanel_);
+    // The page takes every pixel the search field does not need.
+    layout->addWidget(browserPanel_, 1);
     setCentralWidget(central);
 
     if (!environment_.deferBrowser)
