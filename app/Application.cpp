@@ -83,6 +83,9 @@ TApplication::TApplication(int& argc, char** argv)
     setApplicationName(QStringLiteral(VELMO_TITLE));
     // The palette is the desktop's now; the browser engine starts later, with the first view.
     TellEngineColorScheme(palette());
+    // The desktop entry's name: Wayland's application id, by which docks group the windows. On X11
+    // the window's class instance is the program's file name, "velmo", the entry's StartupWMClass.
+    setDesktopFileName(QStringLiteral("org.example.velmo.Velmo"));
     if (::pipe2(terminationPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         termination_ = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, this);
         connect(termination_, &QSocketNotifier::activated, this, [] {

@@ -84,7 +84,7 @@ TLinkAction LinkActionFor(const std::string& url, TNavigationOrigin origin)
 {
     const TLinkCommand command = ClassifyLink(url);
     const bool commandLink = command == TLinkCommand::Vote || command == TLinkCommand::Agree
-        || command == TLinkCommand::Play;
+        || command == TLinkCommand::Play || command == TLinkCommand::Start;
     if (commandLink && origin == TNavigationOrigin::OwnPageClick)
         return TLinkAction::RunCommand;
     if (commandLink || IsCommandAddress(url))

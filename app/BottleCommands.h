@@ -42,7 +42,7 @@ enum class TNavigationOrigin {
 };
 
 enum class TLinkAction {
-    RunCommand, // vote, agree or play, by ClassifyLink
+    RunCommand, // vote, agree, play or a start page command, by ClassifyLink
     OpenOutside, // the outside browser opens the address
     Show, // the view goes there
     Refuse, // nothing happens and the page stays

@@ -52,6 +52,9 @@ TConfiguration ReadConfiguration(const TIniFile& ini, const TAppFolders& folders
     c.CSSFile = ini.ReadString(kGeneral, "CSS", "styleIE.css");
     c.BrowserCommand = ini.ReadString(kGeneral, "Browser", "");
     c.HTMLFolder = ini.ReadString(kGeneral, "HTMLFolder", "");
+    c.SavedGeometry = false;
+    for (const char* key : { "Top", "Left", "Width", "Height" })
+        c.SavedGeometry = c.SavedGeometry || ini.ReadValue(kForm, key).has_value();
     c.Top = ini.ReadInteger(kForm, "Top", 145);
     c.Left = ini.ReadInteger(kForm, "Left", 209);
     c.Width = ini.ReadInteger(kForm, "Width", 440);
@@ -92,6 +95,9 @@ std::vector<std::string> WriteConfiguration(TIniFile& ini, const TConfiguration&
     text(kGeneral, "CSS", c.CSSFile);
     text(kGeneral, "Browser", c.BrowserCommand);
     text(kGeneral, "HTMLFolder", c.HTMLFolder);
+    // Set in the settings dialog or by hand: a file that never named a server does not start to.
+    if (!c.BottleServer.empty() || ini.ReadValue(kGeneral, "BottleServer"))
+        text(kGeneral, "BottleServer", c.BottleServer);
     if (c.Zoom != kDefaultZoom || ini.ReadValue(kGeneral, "Zoom"))
         ini.WriteInteger(kGeneral, "Zoom", c.Zoom);
     return failures;

@@ -21,10 +21,13 @@ struct TConfiguration
     int32_t Left = 209;
     int32_t Width = 440;
     int32_t Height = 351;
+    // Whether the file holds any of the window's four values: without them the window takes a
+    // share of the screen.
+    bool SavedGeometry = false;
     std::string LUID;
     int32_t MessagesPerPage = 100;
     std::vector<std::string> FMONames;
-    // "host" or "host:port" of the bottle server; read, never written.
+    // "host" or "host:port" of the bottle server (TBottleServer::Parse); empty: the bundled one.
     std::string BottleServer;
     // The pages' zoom in percent (General's Zoom), held to the zoom ladder (ZoomSteps).
     int32_t Zoom = 100;
@@ -33,13 +36,14 @@ struct TConfiguration
 // Every key with its default when missing; the default cache and plug-in folders are the layout's.
 TConfiguration ReadConfiguration(const TIniFile& ini, const TAppFolders& folders);
 
-// Writes every key (all but BottleServer) in the fixed order, so that a file written from scratch
-// holds General (LUID, SurfaceCacheDir, SppDir, 1PageCount, CSS, Browser, HTMLFolder), Form (Top,
-// Left, Width, Height) and Play (FMO). General's Zoom follows only once it is not 100 or the file
-// has it, so that the file of a program that never zoomed stays as it was. A value longer than
-// ReadString gives that the program did not change stays whole in the file. A value the file cannot
-// hold (a line break in it) leaves its key as it was and is named in the result, one "key: reason"
-// line each; every other key is written.
+// Writes every key in the fixed order, so that a file written from scratch holds General (LUID,
+// SurfaceCacheDir, SppDir, 1PageCount, CSS, Browser, HTMLFolder), Form (Top, Left, Width, Height)
+// and Play (FMO); BottleServer follows HTMLFolder when it is set or the file already holds it, and
+// Zoom follows once it is not 100 or the file has it, so that the file of a program that never
+// zoomed or named a server stays as it was. A value longer than ReadString gives that the program
+// did not change stays whole in the file. A value the file cannot hold (a line break in it) leaves
+// its key as it was and is named in the result, one "key: reason" line each; every other key is
+// written.
 std::vector<std::string> WriteConfiguration(TIniFile& ini, const TConfiguration& config);
 
 // The FMO list as one line: names separated by commas and unquoted blanks; a quoted name keeps its

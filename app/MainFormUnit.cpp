@@ -5,6 +5,7 @@
 #include "app/BottleCommands.h"
 #include "app/BrowserPage.h"
 #include "app/CommandLine.h"
+#include "app/DroppedFile.h"
 #include "app/FindBar.h"
 #include "app/LinkHook.h"
 #include "app/LogView.h"
@@ -12,7 +13,9 @@
 #include "app/QtTranslations.h"
 #include "app/SearchBar.h"
 #include "app/SettingFormUnit.h"
+#include "app/StartPage.h"
 #include "app/ViewRunner.h"
+#include "app/WindowPlacement.h"
 #include "app/ZoomSteps.h"
 #include "archive/Archive.h"
 #include "archive/Import.h"
@@ -34,18 +37,24 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QChildEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
 #include <QFont>
+#include <QIcon>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSocketNotifier>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
@@ -96,6 +105,13 @@ TMainForm::TMainForm(const TMainFormEnvironment& environment, QWidget* parent)
     , environment_(environment)
 {
     setWindowTitle(QStringLiteral(VELMO_TITLE));
+    // The desktop's icon of the program when its theme has one, else the one built in.
+    QIcon icon;
+    for (const char* file : { ":/velmo/velmo-48.png", ":/velmo/velmo-256.png" })
+        icon.addFile(QString::fromLatin1(file));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("velmo"), icon));
+    setAcceptDrops(true);
+    installEventFilter(this);
     // The font the forms are designed for has no Linux counterpart; IPAPGothic has its metrics.
     QFont::insertSubstitution(kFontName, QStringLiteral("IPAPGothic"));
     QFont font(kFontName);
@@ -148,7 +164,7 @@ void TMainForm::BuildWidgets()
     browserPanel_ = new QWidget(central);
     browserPanel_->setObjectName(QStringLiteral("BrowserPanel"));
     browserPanel_->installEventFilter(this);
-    // The page takes all the height the bars leave: the panel has no layout to ask for it.
+    // The page takes every pixel the search field does not need.
     layout->addWidget(browserPanel_, 1);
     setCentralWidget(central);
 
@@ -184,6 +200,8 @@ QWebEngineView* TMainForm::MozillaBrowser()
     OutputDebugString("Browser view made");
     mozillaBrowser_ = new QWebEngineView(browserPanel_);
     mozillaBrowser_->setObjectName(QStringLiteral("MozillaBrowser"));
+    // Drops on the view, and on the widgets it adds, are the window's (FilterDrop).
+    mozillaBrowser_->installEventFilter(this);
     page_ = new TBrowserPage(mozillaBrowser_);
     mozillaBrowser_->setPage(page_);
     TranslateViewActions(*page_);
@@ -296,11 +314,7 @@ void TMainForm::FormCreate()
     }
     ApplyFolders();
     SetPageZoom(Config.Zoom);
-    // Each value is applied at once, in the file's order: top, left, width, height.
-    move(x(), Config.Top);
-    move(Config.Left, y());
-    resize(Config.Width, height());
-    resize(width(), Config.Height);
+    PlaceWindow();
     BrowserPanelResize();
     // A bad endpoint is reported and the bundled server's address stays in use.
     BottleServer = TBottleServer::FromSetting("");
@@ -311,6 +325,27 @@ void TMainForm::FormCreate()
     LoadPatterns();
     StartDirectSSTP();
     LastMessageTime = Now();
+}
+
+void TMainForm::PlaceWindow()
+{
+    // The screen under the saved window's centre, else the primary one.
+    const QPoint centre(Config.Left + Config.Width / 2, Config.Top + Config.Height / 2);
+    const QScreen* screen = QGuiApplication::screenAt(centre);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    TWindowRect rect { Config.Left, Config.Top, Config.Width, Config.Height };
+    if (screen) {
+        const QRect available = screen->availableGeometry();
+        const TWindowRect area { available.x(), available.y(), available.width(),
+            available.height() };
+        rect = Config.SavedGeometry ? FitWindowRect(rect, area) : FirstWindowRect(area);
+    }
+    // Each value is applied at once, in the file's order: top, left, width, height.
+    move(x(), rect.top);
+    move(rect.left, y());
+    resize(rect.width, height());
+    resize(width(), rect.height);
 }
 
 void TMainForm::StartDirectSSTP()
@@ -459,16 +494,18 @@ bool TMainForm::RefuseWhileGathering()
     return true;
 }
 
-void TMainForm::GatherView(const TViewRequest& request)
+void TMainForm::GatherView(const TViewRequest& request, const std::string& status)
 {
     if (RefuseWhileGathering())
         return;
-    viewRunner_->Gather(request, ViewPlace(), WorkerHooks(), [this, request](TGathered& gathered) {
-        RunGuarded([&] { GatheredView(request, gathered); });
-    });
+    viewRunner_->Gather(
+        request, ViewPlace(), WorkerHooks(), [this, request, status](TGathered& gathered) {
+            RunGuarded([&] { GatheredView(request, gathered, status); });
+        });
 }
 
-void TMainForm::GatheredView(const TViewRequest& request, TGathered& gathered)
+void TMainForm::GatheredView(
+    const TViewRequest& request, TGathered& gathered, const std::string& status)
 {
     // A cancel, or the program ending, is no failure to report: the view stays as it was.
     if (gathered.stopped) {
@@ -491,7 +528,7 @@ void TMainForm::GatheredView(const TViewRequest& request, TGathered& gathered)
         break;
     }
     const std::string offline = gathered.result.offline;
-    ShowView(std::move(gathered.messages), offline.empty() ? std::string() : OfflineText(offline));
+    ShowView(std::move(gathered.messages), offline.empty() ? status : OfflineText(offline));
     if (request.source == TViewSource::Server && !MessageList.Empty())
         LastMessageTime = MessageList.Last().LogTime;
 }
@@ -612,28 +649,12 @@ bool TMainForm::ProcessCommandLine(const TCommandLine& line)
 
 void TMainForm::LocalLogMenuClick()
 {
-    if (RefuseWhileGathering())
-        return;
-    BrowserPanelResize();
-    TViewRequest request;
-    request.source = TViewSource::LocalLog;
-    request.path = environment_.folders.DataFile("log.txt");
-    request.stopWhenEmpty = false;
-    GatherView(request);
+    ShowLocalLog(environment_.folders.DataFile("log.txt"));
 }
 
 void TMainForm::SentlogMenuClick()
 {
-    if (RefuseWhileGathering())
-        return;
-    BrowserPanelResize();
-    TViewRequest request;
-    request.source = TViewSource::SentLog;
-    request.chooser = environment_.openDialog;
-    TMessageList list;
-    // A cancelled chooser or an empty file: the pages shown and their messages stay.
-    if (GatherNow(request, list).outcome == TViewOutcome::Pages)
-        ShowView(std::move(list), {});
+    ShowSentLog(*environment_.openDialog);
 }
 
 void TMainForm::SearchMenuClick()
@@ -800,6 +821,8 @@ TPageSettings TMainForm::PageSettings() const
 
 void TMainForm::ShowFirstPage(const std::string& status)
 {
+    viewShown_ = true;
+    startPagePath_.clear();
     pageStatus_ = status;
     if (!status.empty())
         SetStatusText(status);
@@ -809,14 +832,22 @@ void TMainForm::ShowFirstPage(const std::string& status)
 
 void TMainForm::SettingMenuClick()
 {
+    ShowSettings(false);
+}
+
+void TMainForm::ShowSettings(bool atServer)
+{
     TSettingForm dialog(this);
     dialog.ShowConfiguration(Config);
+    if (atServer)
+        dialog.ServerEdit->setFocus();
     if (dialog.exec() != QDialog::Accepted)
         return;
     // Every text is read first (one with a character that has no Shift_JIS form fails), so a
     // failure changes nothing; each value takes effect at its next use.
     Config = dialog.TakeConfiguration(Config);
     ApplyFolders();
+    BottleServer = TBottleServer::FromSetting(Config.BottleServer);
     if (DirectSSTP)
         DirectSSTP->ReloadMappingNames();
 }
@@ -931,7 +962,10 @@ bool TMainForm::Navigate2(const std::string& url, TNavigationOrigin origin)
 {
     switch (LinkActionFor(url, origin)) {
     case TLinkAction::RunCommand:
-        RunLinkCommand(url);
+        if (ClassifyLink(url) == TLinkCommand::Start)
+            RunStartCommand(url);
+        else
+            RunLinkCommand(url);
         return false;
     case TLinkAction::OpenOutside:
         environment_.outsideBrowser->Open(Config.BrowserCommand, url);
@@ -1014,5 +1048,140 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == browserPanel_ && event->type() == QEvent::Resize)
         RunGuarded([this] { BrowserPanelResize(); });
+    if (FilterDrop(watched, event))
+        return true;
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::ShowLocalLog(const std::string& path, const std::string& status)
+{
+    if (RefuseWhileGathering())
+        return;
+    BrowserPanelResize();
+    TViewRequest request;
+    request.source = TViewSource::LocalLog;
+    request.path = path;
+    request.stopWhenEmpty = false;
+    GatherView(request, status);
+}
+
+void TMainForm::ShowSentLog(IOpenDialog& chooser)
+{
+    if (RefuseWhileGathering())
+        return;
+    BrowserPanelResize();
+    TViewRequest request;
+    request.source = TViewSource::SentLog;
+    request.chooser = &chooser;
+    TMessageList list;
+    // A cancelled chooser or an empty file: the pages shown and their messages stay.
+    if (GatherNow(request, list).outcome == TViewOutcome::Pages)
+        ShowView(std::move(list), {});
+}
+
+void TMainForm::ShowStartPage()
+{
+    if (viewShown_)
+        return;
+    try {
+        startPagePath_ = WriteStartPage(environment_.folders);
+    } catch (const EVelmoError& e) {
+        // The window works without it: the menu has every command.
+        SetStatusText(Sjis("スタートページを書き込めません: ") + e.what());
+        return;
+    }
+    pageStatus_ = Sjis("ようこそ");
+    MozillaBrowser()->load(QUrl::fromLocalFile(
+        QFile::decodeName(QByteArray::fromStdString(NativePath(startPagePath_)))));
+}
+
+bool TMainForm::StartPageShown() const
+{
+    return !startPagePath_.empty() && mozillaBrowser_
+        && mozillaBrowser_->url()
+        == QUrl::fromLocalFile(
+            QFile::decodeName(QByteArray::fromStdString(NativePath(startPagePath_))));
+}
+
+void TMainForm::RunStartCommand(const std::string& url)
+{
+    // Only the start page's own links act, and only while it is the page shown: a page of
+    // messages cannot write one, and a page loaded over the start page does not inherit it.
+    if (!StartPageShown())
+        return;
+    const std::string word = StartCommandWord(url);
+    if (word == kStartDemo)
+        ShowLocalLog(
+            environment_.folders.dataFolder + "log.txt", Sjis("デモのログを表示しています"));
+    else if (word == kStartImport)
+        ImportMenuClick();
+    else if (word == kStartServer)
+        ShowSettings(true);
+    else if (word == kStartLogDownload)
+        LogDLMenuClick();
+}
+
+bool TMainForm::FilterDrop(QObject* watched, QEvent* event)
+{
+    // The view's own widgets come and go with its renderer: each is watched as it is added.
+    if (watched == mozillaBrowser_ && event->type() == QEvent::ChildAdded) {
+        if (QObject* child = static_cast<QChildEvent*>(event)->child(); child->isWidgetType())
+            child->installEventFilter(this);
+        return false;
+    }
+    const bool ours = watched == this || (mozillaBrowser_ && watched == mozillaBrowser_)
+        || (mozillaBrowser_ && watched->parent() == mozillaBrowser_);
+    if (!ours)
+        return false;
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDropEvent*>(event);
+        drag->setDropAction(Qt::CopyAction);
+        drag->accept();
+        return true;
+    }
+    case QEvent::DragLeave:
+        return true;
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QList<QUrl> urls = drop->mimeData()->urls();
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        // Shown once the drop has ended, so that the program it came from is not kept waiting.
+        QTimer::singleShot(0, this, [this, urls] { RunGuarded([&] { DropFiles(urls); }); });
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void TMainForm::DropFiles(const QList<QUrl>& urls)
+{
+    std::vector<std::string> paths;
+    for (const QUrl& url : urls) {
+        std::string path;
+        try {
+            if (url.isLocalFile())
+                path = FromNativePath(QFile::encodeName(url.toLocalFile()).toStdString());
+        } catch (const EEncodingError&) {
+            SetStatusText(Sjis("Shift_JISで表せない文字を名前に含むファイルは表示できません"));
+            Beep();
+            return;
+        }
+        paths.push_back(path);
+    }
+    const TDroppedLog dropped = ExamineDrop(paths);
+    if (!dropped.refusal.empty()) {
+        SetStatusText(dropped.refusal);
+        Beep();
+        return;
+    }
+    if (dropped.source == TViewSource::LocalLog) {
+        ShowLocalLog(dropped.path);
+    } else {
+        TChosenFile chooser(dropped.path);
+        ShowSentLog(chooser);
+    }
 }

@@ -13,7 +13,9 @@
 #include "render/SsParser.h"
 #include "render/Surfaces.h"
 
+#include <QList>
 #include <QMainWindow>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -154,6 +156,11 @@ public:
     // say "読み込み完了".
     void ShowFirstPage(const std::string& status = {});
 
+    // The start page: what the program is and the first things to do. Shown only while no view
+    // has been shown in this session; its links act only while it is the page shown.
+    void ShowStartPage();
+    bool StartPageShown() const;
+
     // Runs a batch request from the program's arguments. Returns true when the program should end
     // now ("noview"). A failed download, an answer that is no log or a malformed log throws.
     bool ProcessCommandLine(const TCommandLine& line);
@@ -203,9 +210,9 @@ private:
     // The view in the background: one at a time. True (and the status bar says why) when a
     // download is under way, so that nothing else starts.
     bool RefuseWhileGathering();
-    // Gathers the request's messages on the worker, then shows them; shown (when given) says
-    // more once the view is shown.
-    void GatherView(const TViewRequest& request);
+    // Gathers the request's messages on the worker, then shows them; status (when given) stays
+    // in the status bar once the first page is shown.
+    void GatherView(const TViewRequest& request, const std::string& status = {});
     // Gathers the request's messages into the list on this thread (the Sent.log chooser, a
     // search), with the wait cursor.
     TViewResult GatherNow(const TViewRequest& request, TMessageList& list);
@@ -215,7 +222,7 @@ private:
     // Takes the gathered messages as the current log and writes their pages, the first shown at
     // once with the status given.
     void ShowView(TMessageList&& messages, const std::string& status);
-    void GatheredView(const TViewRequest& request, TGathered& gathered);
+    void GatheredView(const TViewRequest& request, TGathered& gathered, const std::string& status);
     void ViewBusyChanged();
     void ShowPage(const std::string& path);
 
@@ -226,6 +233,21 @@ private:
     void StartDirectSSTP();
     // The play command after its link was cancelled: the error-tag warning, then the queue.
     void PlayMessage(const TBottleMessage& message);
+
+    // The first start, the start page and drops.
+    // Sizes the window from the configuration, on the screen it opens on.
+    void PlaceWindow();
+    // A start page command, when the start page is the page shown.
+    void RunStartCommand(const std::string& url);
+    // The local log and Sent.log views, for the menu, the demo and a dropped file.
+    void ShowLocalLog(const std::string& path, const std::string& status = {});
+    void ShowSentLog(IOpenDialog& chooser);
+    void ShowSettings(bool atServer);
+    // Takes drags over the window and the view, which would otherwise go to the dropped file.
+    bool FilterDrop(QObject* watched, QEvent* event);
+    void DropFiles(const QList<QUrl>& urls);
+    std::string startPagePath_; // the start page written, while it has not been left for a view
+    bool viewShown_ = false;
 
     TMainFormEnvironment environment_;
     std::shared_ptr<TQueueSynchronizer> synchronizer_;

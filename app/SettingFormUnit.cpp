@@ -1,6 +1,7 @@
 #include "app/SettingFormUnit.h"
 
 #include "Version.h"
+#include "log/BottleServer.h"
 #include "platform/Errors.h"
 #include "platform/QtText.h"
 #include "platform/StrUtils.h"
@@ -54,7 +55,9 @@ TSettingForm::TSettingForm(QWidget* owner)
     grid->setVerticalSpacing(3);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
-    LUIDEdit = LabelledEdit(grid, 0, 0, 1, "LUIDEdit", QStringLiteral("LUID(&L)"));
+    // A note beside the caption says what the LUID is for, which a new user cannot guess.
+    LUIDEdit = LabelledEdit(grid, 0, 0, 1, "LUIDEdit", QStringLiteral("LUID(&L)"),
+        QStringLiteral("（投票・同意で送るあなたのID）"));
     LUIDEdit->setMinimumWidth(337);
     PageEdit = LabelledEdit(
         grid, 2, 0, 1, "PageEdit", QStringLiteral("１ページに表示するメッセージ数(&P)"));
@@ -97,8 +100,19 @@ TSettingForm::TSettingForm(QWidget* owner)
         row += 2;
     }
 
+    // The bottle server on the buttons' row, its caption before it: the row is there already.
+    ServerEdit = new QLineEdit(this);
+    ServerEdit->setObjectName(QStringLiteral("ServerEdit"));
+    ServerEdit->setPlaceholderText(QString::fromLatin1(TBottleServer::kDefault));
+    ServerEdit->setToolTip(QStringLiteral(
+        "ログの取得と投票・同意に使うボトルサーバー（ホスト名 または ホスト名:ポート番号）"));
+    auto* serverLabel = new QLabel(QStringLiteral("サーバー(&V)"), this);
+    serverLabel->setObjectName(QStringLiteral("ServerEditLabel"));
+    serverLabel->setBuddy(ServerEdit);
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(5);
+    buttons->addWidget(serverLabel);
+    buttons->addWidget(ServerEdit);
     buttons->addStretch();
     for (QPushButton* button : { OKButton, CancelButton }) {
         button->setMinimumWidth(75);
@@ -107,10 +121,10 @@ TSettingForm::TSettingForm(QWidget* owner)
     grid->addItem(new QSpacerItem(0, 6, QSizePolicy::Minimum, QSizePolicy::Fixed), 10, 0);
     grid->addLayout(buttons, 11, 0, 1, 3);
 
-    // The tab order of the table: 0 LUIDEdit ... 14 HTMLFolderButton.
+    // The tab order of the table (0 LUIDEdit ... 14 HTMLFolderButton), then the server.
     QWidget* order[] = { LUIDEdit, PageEdit, FMOMemo, OKButton, CancelButton, SPPFolderEdit,
         CacheFolderEdit, CSSFileEdit, SPPChoice, CacheChoice, CSSChoice, BrowserEdit,
-        BrowserSelectButton, HTMLFolderEdit, HTMLFolderButton };
+        BrowserSelectButton, HTMLFolderEdit, HTMLFolderButton, ServerEdit };
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -147,8 +161,8 @@ TSettingForm::TSettingForm(QWidget* owner)
         move(screen->geometry().center() - rect().center());
 }
 
-QLineEdit* TSettingForm::LabelledEdit(
-    QGridLayout* grid, int row, int column, int labelSpan, const char* name, const QString& label)
+QLineEdit* TSettingForm::LabelledEdit(QGridLayout* grid, int row, int column, int labelSpan,
+    const char* name, const QString& label, const QString& note)
 {
     auto* edit = new QLineEdit(this);
     edit->setObjectName(QString::fromLatin1(name));
@@ -156,7 +170,17 @@ QLineEdit* TSettingForm::LabelledEdit(
     auto* caption = new QLabel(label, this);
     caption->setObjectName(QString::fromLatin1(name) + QStringLiteral("Label"));
     caption->setBuddy(edit);
-    grid->addWidget(caption, row, column, 1, labelSpan, Qt::AlignBottom);
+    if (note.isEmpty()) {
+        grid->addWidget(caption, row, column, 1, labelSpan, Qt::AlignBottom);
+        return edit;
+    }
+    auto* noteLabel = new QLabel(note, this);
+    noteLabel->setObjectName(QString::fromLatin1(name) + QStringLiteral("Note"));
+    auto* line = new QHBoxLayout;
+    line->setSpacing(7);
+    line->addWidget(caption, 0, Qt::AlignBottom);
+    line->addWidget(noteLabel, 1, Qt::AlignBottom);
+    grid->addLayout(line, row, column, 1, labelSpan);
     return edit;
 }
 
@@ -239,8 +263,8 @@ void TSettingForm::SetHTMLFolder(const std::string& value)
 
 void TSettingForm::OKButtonClick()
 {
-    for (QLineEdit* edit : { LUIDEdit, PageEdit, SPPFolderEdit, CacheFolderEdit, CSSFileEdit,
-             BrowserEdit, HTMLFolderEdit }) {
+    for (QLineEdit* edit : { LUIDEdit, PageEdit, ServerEdit, SPPFolderEdit, CacheFolderEdit,
+             CSSFileEdit, BrowserEdit, HTMLFolderEdit }) {
         // A pasted value often brings its line break along; the file keeps one line per key.
         QString text = edit->text();
         const auto isBreak = [](QChar c) { return c == u'\r' || c == u'\n'; };
@@ -277,6 +301,18 @@ void TSettingForm::OKButtonClick()
         return;
     }
     PageEdit->setText(count);
+    // Checked as the configuration file's value is when the program starts.
+    const QString server = ServerEdit->text().trimmed();
+    try {
+        TBottleServer::FromSetting(FromQString(server));
+    } catch (const EVelmoError&) {
+        ServerEdit->setFocus();
+        ShowRefusal(this,
+            QStringLiteral("サーバー: 「ホスト名」か「ホスト名:ポート番号」で入力してください: ")
+                + server);
+        return;
+    }
+    ServerEdit->setText(server);
     accept();
 }
 
@@ -311,6 +347,7 @@ void TSettingForm::ShowConfiguration(const TConfiguration& config)
     SetSppDir(config.SppDir);
     SetCacheDir(config.SurfaceCacheDir);
     SetCSSFile(config.CSSFile);
+    ServerEdit->setText(ToQString(config.BottleServer));
 }
 
 TConfiguration TSettingForm::TakeConfiguration(TConfiguration base) const
@@ -324,5 +361,6 @@ TConfiguration TSettingForm::TakeConfiguration(TConfiguration base) const
     taken.MessagesPerPage = MessagesPerPage();
     taken.BrowserCommand = BrowserCommand();
     taken.HTMLFolder = HTMLFolder();
+    taken.BottleServer = FromQString(ServerEdit->text());
     return taken;
 }

@@ -170,6 +170,9 @@ int main(int argc, char* argv[])
                 return 1;
             }
         }
+        // Before any view, the page of what the program is and the first things to do.
+        if (!commandLine)
+            form.ShowStartPage();
         const int result = TApplication::exec();
         app.SetErrorHandler({});
         return result;

@@ -5,6 +5,9 @@ add_library(velmo_core STATIC
   app/ArchiveCommands.cpp
   app/CommandLine.cpp
   app/LogView.cpp
+  app/DroppedFile.cpp
+  app/StartPage.cpp
+  app/WindowPlacement.cpp
   archive/Archive.cpp
   archive/Query.cpp
   archive/QuerySql.cpp

@@ -21,6 +21,9 @@ add_library(velmo_ui STATIC
   render/ProgressWindow.cpp
 )
 target_link_libraries(velmo_ui PUBLIC velmo_core Qt6::Widgets Qt6::WebEngineWidgets Qt6::WebChannel)
+# The window's icon, built in for when the desktop's icon theme has none (a run from the build).
+qt_add_resources(velmo_ui velmo_icons PREFIX /velmo BASE ${PROJECT_SOURCE_DIR}/packaging
+  FILES ${PROJECT_SOURCE_DIR}/packaging/velmo-48.png ${PROJECT_SOURCE_DIR}/packaging/velmo-256.png)
 
 add_executable(velmo app/main.cpp)
 # The program folder holds the configuration file and the data files, so the program gets a

@@ -163,6 +163,30 @@ void LoadSentLog(TMessageList& list, IOpenDialog& dialog)
     ParseSentLog(ReadFileBytes(*path), list);
 }
 
+TLogFileKind DetectLogFileKind(std::string_view head, bool wholeFile)
+{
+    if (LogAnswerProblem(head).empty())
+        return TLogFileKind::FetchedLog;
+    // A head that is not the whole file may end inside a line: that line is not judged.
+    if (!wholeFile) {
+        const size_t end = head.find_last_of("\r\n");
+        head = end == std::string_view::npos ? std::string_view() : head.substr(0, end + 1);
+    }
+    const std::vector<std::string> lines = SplitLines(std::string(head));
+    size_t read = 0;
+    for (const std::string& line : lines) {
+        if (read == 3)
+            break;
+        try {
+            ReadSentLogLine(line);
+        } catch (const EVelmoError&) {
+            return TLogFileKind::Neither;
+        }
+        ++read;
+    }
+    return read > 0 ? TLogFileKind::SentLog : TLogFileKind::Neither;
+}
+
 const TFileFilter& SentLogFilter()
 {
     static const TFileFilter filter { "sent.log", "[Ss][Ee][Nn][Tt].[Ll][Oo][Gg]" };

@@ -63,5 +63,11 @@ void ParseSentLog(const std::string& text, TMessageList& list);
 // empty; a file that cannot be read throws EFileError with the list empty.
 void LoadSentLog(TMessageList& list, IOpenDialog& dialog);
 
+// What a file on disk holds, told apart by its first lines: a fetched log starts with the line
+// "Result: OK"; a Sent.log's first lines (up to three) each read as a Sent.log line. The head is
+// the file's beginning; unless it is the whole file, a last line without its end is not judged.
+enum class TLogFileKind { FetchedLog, SentLog, Neither };
+TLogFileKind DetectLogFileKind(std::string_view head, bool wholeFile);
+
 // The open dialog's filter for Sent.log: the file name in any letter case.
 const TFileFilter& SentLogFilter();

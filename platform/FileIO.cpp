@@ -217,20 +217,41 @@ std::string ReadFileBytes(const std::string& path)
     return ReadToEnd(fd.get(), path, std::numeric_limits<size_t>::max());
 }
 
-std::string ReadRegularFile(const std::string& path, size_t maxBytes)
+namespace {
+
+// A device is not even opened (opening some has effects of its own); the descriptor's own type is
+// what counts, in case the path changed in between.
+TFileDescriptor OpenRegularFile(const std::string& path, struct stat& st)
 {
-    // A device is not even opened (opening some has effects of its own); the descriptor's own
-    // type is what counts, in case the path changed in between.
-    struct stat st
-    { };
     if (::stat(NativePath(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
         throw NotRegular(path, st.st_mode);
-    const TFileDescriptor fd = OpenForReading(path, O_NONBLOCK, st);
+    TFileDescriptor fd = OpenForReading(path, O_NONBLOCK, st);
     if (!S_ISREG(st.st_mode))
         throw NotRegular(path, st.st_mode);
+    return fd;
+}
+
+} // namespace
+
+std::string ReadRegularFile(const std::string& path, size_t maxBytes)
+{
+    struct stat st
+    { };
+    const TFileDescriptor fd = OpenRegularFile(path, st);
     if (static_cast<uintmax_t>(st.st_size) > maxBytes)
         throw TooLarge(path, maxBytes);
     return ReadToEnd(fd.get(), path, maxBytes);
+}
+
+std::string ReadRegularFileHead(const std::string& path, size_t maxBytes)
+{
+    struct stat st
+    { };
+    const TFileDescriptor fd = OpenRegularFile(path, st);
+    std::optional<std::string> head = ReadPrefix(fd.get(), maxBytes);
+    if (!head)
+        throw EFileError("Cannot read file \"" + path + "\". " + Reason(errno));
+    return std::move(*head);
 }
 
 bool FileExists(const std::string& path)

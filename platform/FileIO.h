@@ -23,6 +23,9 @@ std::string ReadFileBytes(const std::string& path);
 // known. Throws EFileError naming the file, in Japanese: for anything but a regular file and for a
 // file longer than maxBytes; "Cannot open file ..." as ReadFileBytes when it cannot be opened.
 std::string ReadRegularFile(const std::string& path, size_t maxBytes);
+// The first bytes (at most maxBytes) of a regular file, with the same checks and errors but no
+// limit on the file's length.
+std::string ReadRegularFileHead(const std::string& path, size_t maxBytes);
 
 // True when the path names an existing file or folder.
 bool FileExists(const std::string& path);

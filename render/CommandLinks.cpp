@@ -5,9 +5,9 @@
 namespace {
 
 // The host words, in TLinkCommand order.
-constexpr std::string_view kHosts[] = { "velmovote", "velmoagree", "velmoplay" };
+constexpr std::string_view kHosts[] = { "velmovote", "velmoagree", "velmoplay", "velmostart" };
 constexpr const char* kPrefixes[]
-    = { "http://velmovote.", "http://velmoagree.", "http://velmoplay." };
+    = { "http://velmovote.", "http://velmoagree.", "http://velmoplay.", "http://velmostart." };
 
 } // namespace
 
@@ -18,6 +18,8 @@ const char* CommandLinkPrefix(TLinkCommand command)
         return kPrefixes[0];
     case TLinkCommand::Agree:
         return kPrefixes[1];
+    case TLinkCommand::Start:
+        return kPrefixes[3];
     default:
         return kPrefixes[2];
     }
@@ -26,7 +28,7 @@ const char* CommandLinkPrefix(TLinkCommand command)
 TLinkCommand ClassifyLink(const std::string& url)
 {
     for (const TLinkCommand command :
-        { TLinkCommand::Vote, TLinkCommand::Agree, TLinkCommand::Play })
+        { TLinkCommand::Vote, TLinkCommand::Agree, TLinkCommand::Play, TLinkCommand::Start })
         if (url.find(CommandLinkPrefix(command)) != std::string::npos)
             return command;
     if (url.find("http://") != std::string::npos)
@@ -44,6 +46,17 @@ bool IsCommandAddress(std::string_view url)
                 return true;
     }
     return false;
+}
+
+std::string StartCommandWord(const std::string& url)
+{
+    const std::string prefix = CommandLinkPrefix(TLinkCommand::Start);
+    if (!url.starts_with(prefix))
+        return {};
+    std::string word = url.substr(prefix.size());
+    if (word.ends_with('/'))
+        word.pop_back();
+    return word;
 }
 
 int32_t LinkIndex(const std::string& url, TLinkCommand command)

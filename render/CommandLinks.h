@@ -13,11 +13,13 @@ enum class TLinkCommand {
     Vote,
     Agree,
     Play,
+    Start, // one of the start page's own commands ("http://velmostart.demo" and its siblings)
     WebAddress, // any other address containing "http://": the outside browser opens it
     None, // the browser goes there itself
 };
 
-// "http://velmovote." and its siblings; the message's index follows at once.
+// "http://velmovote." and its siblings; the message's index follows at once (for Start, the
+// command's word).
 const char* CommandLinkPrefix(TLinkCommand command);
 
 TLinkCommand ClassifyLink(const std::string& url);
@@ -26,6 +28,10 @@ TLinkCommand ClassifyLink(const std::string& url);
 // case, a "." or "/" added, https). Such an address never comes from a stranger's script: the
 // renderer writes it as plain text, and navigation to it is refused.
 bool IsCommandAddress(std::string_view url);
+
+// The word after the start page's prefix ("demo" for "http://velmostart.demo"), without a "/"
+// that the engine may add; empty when the address is no start link.
+std::string StartCommandWord(const std::string& url);
 
 // The message index of a vote, agree or play link, written as the pages write it or with a "/"
 // after it. Throws EConvertError when what follows the prefix is not a whole number.

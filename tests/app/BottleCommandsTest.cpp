@@ -83,6 +83,7 @@ TEST(BottleCommands, LinksAndTheirIndexes)
         { "http://velmovote.3/", TLinkCommand::Vote, 3 },
         { "http://velmoagree.0/", TLinkCommand::Agree, 0 },
         { "http://velmoplay.12", TLinkCommand::Play, 12 },
+        { "http://velmostart.demo", TLinkCommand::Start, -1 },
         { "x http://velmovote.7", TLinkCommand::Vote, -1 }, // a vote link, but "x 7" is no index
         { "http://example.org/", TLinkCommand::WebAddress, -1 },
         { "https://example.org/", TLinkCommand::None, -1 },
@@ -98,6 +99,8 @@ TEST(BottleCommands, LinksAndTheirIndexes)
     EXPECT_THROW(LinkIndex("http://velmovote.x/", TLinkCommand::Vote), EConvertError);
     EXPECT_THROW(LinkIndex("x http://velmovote.7", TLinkCommand::Vote), EConvertError);
     EXPECT_EQ(LinkIndex("http://velmovote.3/4", TLinkCommand::Vote), 34); // only the first "/" goes
+    EXPECT_EQ(StartCommandWord("http://velmostart.server/"), "server");
+    EXPECT_EQ(StartCommandWord("x http://velmostart.demo"), "");
 }
 
 // Pages from the web may hold command links and frames, refreshes and redirects to them: only
@@ -113,6 +116,8 @@ TEST(BottleCommands, LinkActionsByOrigin)
     } cases[] = {
         { "http://velmovote.3", A::RunCommand, A::Refuse, A::Refuse, A::Refuse },
         { "http://velmoplay.0/", A::RunCommand, A::Refuse, A::Refuse, A::Refuse },
+        { "http://velmostart.demo", A::RunCommand, A::Refuse, A::Refuse, A::Refuse },
+        { "HTTPS://VelmoStart.demo/", A::Refuse, A::Refuse, A::Refuse, A::Refuse },
         // The engine's own spellings of a command address.
         { "http://velmovote./12", A::RunCommand, A::Refuse, A::Refuse, A::Refuse },
         { "HTTP://VELMOAGREE.3", A::Refuse, A::Refuse, A::Refuse, A::Refuse },

@@ -27,6 +27,7 @@ TEST(Configuration, MissingFileGivesEveryDefault)
     EXPECT_EQ(c.MessagesPerPage, 100);
     EXPECT_EQ(c.FMONames, Names { "Sakura" });
     EXPECT_EQ(c.BottleServer, "");
+    EXPECT_FALSE(c.SavedGeometry);
 }
 
 TEST(Configuration, OddValues)
@@ -81,7 +82,6 @@ TEST(Configuration, NameListRoundTrips)
 TEST(Configuration, FileWrittenFromScratchHasTheTwelveKeysInOrder)
 {
     TConfiguration c = ReadConfiguration(TIniFile(), TAppFolders::Portable("/opt/velmo/", "velmo"));
-    c.BottleServer = "never-written:1";
     TIniFile ini;
     WriteConfiguration(ini, c);
     EXPECT_EQ(ini.ToBytes(),
@@ -89,6 +89,14 @@ TEST(Configuration, FileWrittenFromScratchHasTheTwelveKeysInOrder)
         "\r\nSppDir=\r\n1PageCount=100\r\nCSS=styleIE.css\r\n"
         "Browser=\r\nHTMLFolder=\r\n[Form]\r\nTop=145\r\nLeft=209\r\nWidth=440\r\nHeight=351\r\n["
         "Play]\r\nFMO=Sakura\r\n");
+    EXPECT_TRUE(ReadConfiguration(ini, TAppFolders::Portable("/p/", "velmo")).SavedGeometry);
+    // A server set in the settings goes to its key, and clearing it later empties the key.
+    c.BottleServer = "bottle.example.org:8080";
+    WriteConfiguration(ini, c);
+    EXPECT_EQ(ini.ReadValue("General", "BottleServer"), "bottle.example.org:8080");
+    c.BottleServer.clear();
+    WriteConfiguration(ini, c);
+    EXPECT_EQ(ini.ReadValue("General", "BottleServer"), "");
 }
 
 // The zoom key is our own: read within the ladder, written back only once it means something, so a

@@ -72,7 +72,8 @@ private slots:
             = ReadFileBytes(program.filePath(QStringLiteral("velmo.ini")).toStdString());
         const TIniFile config(ini);
         QCOMPARE(config.ReadValue("Play", "FMO").value(), std::string("Sakura"));
-        QCOMPARE(config.ReadValue("Form", "Width").value(), std::string("440"));
+        // The first start's width, a share of whatever screen the run had.
+        QVERIFY(config.ReadInteger("Form", "Width", 0) > 0);
         QCOMPARE(config.ReadValue("General", "SurfaceCacheDir").value(),
             program.path().toStdString() + "/cache/");
         QVERIFY(!QFile::exists(QDir(runtime.path()).filePath(QStringLiteral("velmo.ini"))));

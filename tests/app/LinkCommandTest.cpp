@@ -39,36 +39,14 @@ class LinkCommandTest : public QObject
                                    : std::string();
     }
 
-    // A person's click on the first anchor whose raw href is exactly href.
     bool Click(const QString& href, Qt::MouseButton button = Qt::LeftButton)
     {
-        QWebEngineView* view = form_->MozillaBrowser();
-        QVariant centre;
-        view->page()->runJavaScript(
-            QStringLiteral(
-                "(function(){var a=[...document.querySelectorAll('a')].find(e=>e."
-                "getAttribute('href')==='%1');if(!a)return null;a.scrollIntoView({block:'center'});"
-                "var r=a.getBoundingClientRect();return [r.left+r.width/2,r.top+r.height/2];})()")
-                .arg(href),
-            QWebEngineScript::ApplicationWorld,
-            [&](const QVariant& v) { centre = v.isNull() ? QVariant(false) : v; });
-        if (!QTest::qWaitFor([&] { return centre.isValid(); }, 10000)
-            || centre.toList().size() != 2)
-            return false;
-        QTest::mouseClick(view->focusProxy(), button, {},
-            QPoint(centre.toList().at(0).toInt(), centre.toList().at(1).toInt()));
-        return true;
+        return ClickLink(form_->MozillaBrowser(), href, button);
     }
 
     // Loads url and waits until it has loaded. The page the clicks were made on is gone only once
     // all it sent before has been handled, so what those clicks would do is done by then.
-    bool LoadAgain(const QUrl& url)
-    {
-        QWebEngineView* view = form_->MozillaBrowser();
-        QSignalSpy finished(view, &QWebEngineView::loadFinished);
-        view->load(url);
-        return QTest::qWaitFor([&] { return !finished.isEmpty(); }, 20000);
-    }
+    bool LoadAgain(const QUrl& url) { return LoadAndWait(form_->MozillaBrowser(), url); }
 
     // A round trip to the page's renderer; the address of the document it shows.
     QString RendererAddress()

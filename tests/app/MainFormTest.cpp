@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -158,8 +159,12 @@ private slots:
         const TDateTime before = Now();
         auto form = NewForm();
         QCOMPARE(form->windowTitle(), QStringLiteral("Velmo 2"));
-        QCOMPARE(form->pos(), QPoint(209, 145));
-        QCOMPARE(form->size(), QSize(440, 351));
+        // A share of the screen, centred.
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        const QRect at(form->pos(), form->size());
+        QVERIFY(std::abs(at.width() - screen.width() * 6 / 10) <= 1);
+        QVERIFY(std::abs(at.height() - screen.height() * 8 / 10) <= 1);
+        QVERIFY((at.center() - screen.center()).manhattanLength() <= 2);
         QVERIFY(box_.Texts()
             == std::vector<std::string> { Sjis("プラグインフォルダを設定して下さい") });
         QVERIFY(form->LastMessageTime >= before && form->LastMessageTime <= Now());
@@ -169,8 +174,23 @@ private slots:
             QString::fromStdString("[General]\r\nLUID=\r\nSurfaceCacheDir=" + Folder(dir_)
                 + "cache/"
                   "\r\nSppDir=\r\n1PageCount=100\r\nCSS=styleIE.css\r\nBrowser=\r\nHTMLFolder=\r\n"
-                  "[Form]\r\nTop=145\r\nLeft=209\r\nWidth=440\r\nHeight=351\r\n[Play]\r\nFMO="
-                  "Sakura\r\n"));
+                  "[Form]\r\nTop="
+                + std::to_string(at.y()) + "\r\nLeft=" + std::to_string(at.x())
+                + "\r\nWidth=" + std::to_string(at.width())
+                + "\r\nHeight=" + std::to_string(at.height()) + "\r\n[Play]\r\nFMO=Sakura\r\n"));
+    }
+
+    // A window saved on a larger screen, or at a larger scale, comes back on this one; the window
+    // has the program's icon.
+    void SavedWindowIsBroughtOntoTheScreen()
+    {
+        WriteFileAtomic(IniPath(),
+            "[General]\r\nSppDir=/x\r\n[Form]\r\nTop=300\r\nLeft=900\r\nWidth=2000\r\nHeight="
+            "1520\r\n");
+        auto form = NewForm();
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(QRect(form->pos(), form->size()), screen);
+        QVERIFY(!form->windowIcon().isNull());
     }
 
     void PatternFilesAreLoadedAtStartUp()
@@ -884,6 +904,7 @@ int RunLinkCommandTest(int argc, char** argv);
 int RunSettingFormTest(int argc, char** argv);
 int RunSearchBarTest(int argc, char** argv);
 int RunFindBarTest(int argc, char** argv);
+int RunStartPageTest(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -893,7 +914,7 @@ int main(int argc, char** argv)
     const int failures = QTest::qExec(&test, argc, argv);
     return failures + RunProgressWindowTest(argc, argv) + RunLogDownFormTest(argc, argv)
         + RunLinkCommandTest(argc, argv) + RunSettingFormTest(argc, argv)
-        + RunSearchBarTest(argc, argv) + RunFindBarTest(argc, argv);
+        + RunSearchBarTest(argc, argv) + RunFindBarTest(argc, argv) + RunStartPageTest(argc, argv);
 }
 
 #include "MainFormTest.moc"

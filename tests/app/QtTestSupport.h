@@ -10,8 +10,10 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QInputMethodEvent>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 #include <QWidget>
@@ -152,4 +154,32 @@ inline QString PageLook(QWebEngineView* view)
 template <class Form> bool WaitForView(Form& form, int limit = 20000)
 {
     return QTest::qWaitFor([&] { return !form.ViewRunner()->Busy(); }, limit);
+}
+
+// A person's click on the first anchor whose raw href is exactly href.
+inline bool ClickLink(
+    QWebEngineView* view, const QString& href, Qt::MouseButton button = Qt::LeftButton)
+{
+    QVariant centre;
+    view->page()->runJavaScript(
+        QStringLiteral(
+            "(function(){var a=[...document.querySelectorAll('a')].find(e=>e."
+            "getAttribute('href')==='%1');if(!a)return null;a.scrollIntoView({block:'center'});"
+            "var r=a.getBoundingClientRect();return [r.left+r.width/2,r.top+r.height/2];})()")
+            .arg(href),
+        QWebEngineScript::ApplicationWorld,
+        [&](const QVariant& v) { centre = v.isNull() ? QVariant(false) : v; });
+    if (!QTest::qWaitFor([&] { return centre.isValid(); }, 10000) || centre.toList().size() != 2)
+        return false;
+    QTest::mouseClick(view->focusProxy(), button, {},
+        QPoint(centre.toList().at(0).toInt(), centre.toList().at(1).toInt()));
+    return true;
+}
+
+// Loads url and waits until it has loaded.
+inline bool LoadAndWait(QWebEngineView* view, const QUrl& url)
+{
+    QSignalSpy finished(view, &QWebEngineView::loadFinished);
+    view->load(url);
+    return QTest::qWaitFor([&] { return !finished.isEmpty(); }, 20000);
 }

@@ -233,6 +233,39 @@ private slots:
         QCOMPARE(form->Config.LUID, std::string("pasted"));
     }
 
+    // The server is checked as the configuration file's value is: a bad one is refused and the
+    // dialog stays with the typing; a good one is used from the next request on.
+    void ServerIsCheckedAndTakesEffectAtOnce()
+    {
+        auto form = NewForm();
+        form->Config.BottleServer = "old.example.org";
+        RunSettings(*form, [](TSettingForm& d) {
+            QCOMPARE(d.ServerEdit->text(), QStringLiteral("old.example.org"));
+            QStringList refusals;
+            d.ShowRefusal = [&](QWidget*, const QString& text) { refusals << text; };
+            for (const char* bad : { "host:0", "host:65536", "a b", "host:port", ":80", "[::1" }) {
+                d.ServerEdit->setText(QString::fromLatin1(bad));
+                d.OKButton->click();
+                QVERIFY2(d.isVisible(), bad);
+                QCOMPARE(d.ServerEdit->text(), QString::fromLatin1(bad));
+            }
+            QCOMPARE(refusals.size(), 6);
+            QCOMPARE(refusals[0],
+                QStringLiteral(
+                    "サーバー: 「ホスト名」か「ホスト名:ポート番号」で入力してください: host:0"));
+            d.ServerEdit->setText(QStringLiteral(" bottle.example.org:8080 "));
+            d.OKButton->click();
+        });
+        QCOMPARE(form->Config.BottleServer, std::string("bottle.example.org:8080"));
+        QCOMPARE(form->BottleServer.Url("/"), std::string("http://bottle.example.org:8080/"));
+        // Emptied, the bundled server is used again.
+        RunSettings(*form, [](TSettingForm& d) {
+            d.ServerEdit->clear();
+            d.OKButton->click();
+        });
+        QCOMPARE(form->BottleServer.Url("/"), std::string("http://127.0.0.1:18470/"));
+    }
+
     void BrowseButtonsReplaceTheText()
     {
         QTemporaryDir root;

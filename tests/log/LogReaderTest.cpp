@@ -319,3 +319,33 @@ TEST(LoadSentLog, FilterMatchesSentLogInAnyCase)
 }
 
 } // namespace
+
+// A dropped file is shown by the reader its first lines call for, and by none when they fit
+// neither.
+TEST(DetectLogFileKind, TellsTheTwoFormatsApartByTheirFirstLines)
+{
+    using K = TLogFileKind;
+    const std::string sent = "ch,ghost,2026/12/08 09:00:00,\\h\\s0hi\\e\r\n";
+    const struct
+    {
+        std::string head;
+        K kind;
+    } cases[] = {
+        { "Result: OK\r\nx\r\ny\r\n", K::FetchedLog },
+        { "Result: OK", K::FetchedLog }, // a log of no messages
+        { "Result: NG\r\n", K::Neither },
+        { sent, K::SentLog },
+        { sent + sent + sent + "garbage past the lines judged\r\n", K::SentLog },
+        { sent + "ch,ghost,2026/12/08 09:00:00,\\h\\s0a cut li", K::SentLog }, // head ends mid-line
+        { sent + "two,fields\r\n", K::Neither },
+        { "ch,ghost,yesterday,\\e\r\n", K::Neither },
+        { "ch,ghost,2026/12/08 09:00:00,\\e", K::Neither }, // no whole line in the head
+        { "", K::Neither },
+        { "\r\n\r\n", K::Neither },
+        { "\x89PNG\r\n\x1a\n", K::Neither },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DetectLogFileKind(c.head, false), c.kind) << c.head;
+    // The whole file's last line is judged without its end.
+    EXPECT_EQ(DetectLogFileKind("ch,ghost,2026/12/08 09:00:00,\\e", true), K::SentLog);
+}

@@ -203,6 +203,7 @@ TEST(MessageHtmlUrl, TagHtml)
         { "\\URL[http://]", "<a href=\"http://\">http://</a><br>" },
         // A stranger's script cannot write a command link, in any form the view would take as one.
         { "\\URL[http://velmovote.0][x]", "[http://velmovote.0]<br>[x]<br>" },
+        { "\\URL[http://velmostart.demo][x]", "[http://velmostart.demo]<br>[x]<br>" },
         { "\\URL[HTTP://VelmoPlay.0/]", "[HTTP://VelmoPlay.0/]<br>" },
         { "\\URL[https://velmoagree.0.]", "[https://velmoagree.0.]<br>" },
         { "\\URL[http://x/?u=http://velmovote.1]", "[http://x/?u=http://velmovote.1]<br>" },
