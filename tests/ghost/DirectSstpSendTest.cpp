@@ -143,8 +143,8 @@ TEST_F(DirectSstpTest, NothingIsSentUntilAHostPublishesAGhost)
     sender->Enqueue(TPlayRequest { "G", "C", "waiting" });
     ASSERT_TRUE(PumpUntil([&] { return !statuses.empty(); })); // a try has found nothing
     EXPECT_EQ(sender->QueueLength(), 1u);
-    EXPECT_EQ(statuses,
-        std::vector<std::string> { J("再生待ち: 起動中のゴーストが見つかりません") });
+    EXPECT_EQ(
+        statuses, std::vector<std::string> { J("再生待ち: 起動中のゴーストが見つかりません") });
     FakeGhost ghost;
     Publish("Sakura", Directory("g", ghost.Handle(), "G", "K"));
     ASSERT_TRUE(PumpUntil([&] { return sender->QueueLength() == 0; }));
@@ -291,8 +291,8 @@ TEST_P(EveryRouteTest, EndsEveryPlay)
             { "再生できませんでした: G: ゴーストの設定で断られました (420 Refuse)" }, 1 },
         { "SSTP/1.4 512 Invisible",
             { "再生できませんでした: G: ゴーストが隠れていて話せません (512 Invisible)" }, 1 },
-        { "SSTP/1.4 409 Conflict",
-            { "再生待ち: G: 今は再生できません (409 Conflict)", dropped }, 4 },
+        { "SSTP/1.4 409 Conflict", { "再生待ち: G: 今は再生できません (409 Conflict)", dropped },
+            4 },
         { nullptr, { "再生待ち: G: 応答がありません", dropped }, 2 },
     };
     const uint16_t port = FreePort();
