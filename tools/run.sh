@@ -17,7 +17,7 @@ server=$!
 trap 'kill "$server" 2>/dev/null || true' EXIT
 
 # A first run gets a configuration that points at the demo server and at the shipped surface
-# plug-in, and the plug-in gets the demo ghosts as a ghost root.
+# plug-in (which finds the demo ghosts beside its folder by itself; the list names them too).
 bin_abs=$(cd "$bin" && pwd)
 if [ ! -f "$bin/velmo.ini" ]; then
   printf '[General]\r\nBottleServer=127.0.0.1:%s\r\nSppDir=%s\r\nLUID=velmo-demo\r\n' "$port" "$bin_abs/plugins" \

@@ -71,6 +71,9 @@ std::vector<std::string> ShellIndex::Roots(const std::string& settingsFile)
                 roots.emplace_back(folder);
         }
     }
+    const std::string pluginFolder = settingsFile.substr(0, settingsFile.rfind('/') + 1);
+    roots.push_back(pluginFolder + "../demo-ghosts");
+    roots.push_back(pluginFolder + "../../../share/velmo/demo-ghosts");
     return roots;
 }
 

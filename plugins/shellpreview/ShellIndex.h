@@ -30,7 +30,10 @@ public:
     // The ghost roots to scan: the usual place of the Linux ghost host, then the lines of the
     // settings file beside the plug-in, then those of the user's own
     // ($XDG_CONFIG_HOME/velmo/velmo-shell-preview.txt, for a plug-in installed where the user
-    // cannot write); one folder a line, empty lines and lines starting with "#" skipped.
+    // cannot write); one folder a line, empty lines and lines starting with "#" skipped. Last
+    // come the demo ghosts shipped with the program (demo-ghosts beside the plug-in folder, or
+    // share/velmo/demo-ghosts when installed), so the demo log has faces with no set-up, while a
+    // ghost of the same name installed by the user wins.
     static std::vector<std::string> Roots(const std::string& settingsFile);
     // The ghost's name from a descript.txt's bytes, in Shift_JIS, converted from the charset it
     // names; empty when it names none or the name does not convert.
