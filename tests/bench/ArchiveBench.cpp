@@ -1,7 +1,8 @@
 // What keeping messages costs, run by hand: build/tests/bench/velmo_archive_bench [MESSAGES]
 //  - reading a fetched log of 1,000,000 messages (corpus scripts when the corpus is beside the
 //    project) with ParseLog alone, against reading it and keeping every message in a new archive
-//    (one transaction per 10,000): messages per second and the ratio of the two, and the import's
+//    as an import does (runs of 4,096, one transaction per 10,000, the text index merged at the
+//    end): messages per second and the ratio of the two, and the import's
 //    processor time beside its wall time (builds and other loads on a shared machine stretch the
 //    wall time far more);
 //  - the archive's size against the log text;
