@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,6 +66,12 @@ CREATE INDEX message_votes ON message (votes);
 CREATE INDEX message_agrees ON message (agrees);
 )SQL";
 
+// The text index's merging of its pieces (segments) as each write does a little of it, and as a
+// long run of writes does none of it until a level holds 64 pieces (MergeTextIndex merges them
+// after). FTS5's own defaults are the first.
+constexpr std::pair<int, int> kSteadyMerging { 4, 16 };
+constexpr std::pair<int, int> kDeferredMerging { 0, 64 };
+
 // Above this many rows of the text index a search walks the messages in time order and tests
 // each against the index's hits; up to it, it looks the hits up and sorts them.
 constexpr int64_t kFewHits = 5000;
@@ -108,6 +115,14 @@ void BindBlob(SQLite::Statement& statement, int index, const std::string& text)
 std::string Blob(const SQLite::Column& column)
 {
     return std::string(static_cast<const char*>(column.getBlob()), column.getBytes());
+}
+
+// The text index's tokens of a message's three search texts, in one column; a separator between
+// them keeps any token from spanning two.
+void IndexTokens(const std::array<std::string, 3>& texts, std::string& joined, std::string& tokens)
+{
+    joined.assign(texts[0]).append(1, '\n').append(texts[1]).append(1, '\n').append(texts[2]);
+    Bigrams(joined, tokens);
 }
 
 void Bind(SQLite::Statement& statement, const TQuerySql& sql)
@@ -285,11 +300,11 @@ void TArchive::RebuildTextIndex(const TUpgradeProgress& progress)
     SQLite::Statement select(
         *db_, "SELECT id, talk, ghost_key, channel_key FROM message ORDER BY id");
     int64_t done = 0;
-    std::array<std::string, 3> texts;
     while (select.executeStep()) {
         for (int i = 0; i < 3; ++i)
-            texts[static_cast<size_t>(i)] = select.getColumn(i + 1).getString();
-        AddToIndex(select.getColumn(0).getInt64(), texts);
+            entry_.texts[static_cast<size_t>(i)] = select.getColumn(i + 1).getString();
+        IndexTokens(entry_.texts, entry_.joined, entry_.tokens);
+        AddToIndex(select.getColumn(0).getInt64(), entry_.tokens);
         if (progress && ++done % kProgressEvery == 0)
             progress(done, total);
     }
@@ -313,13 +328,13 @@ void TArchive::BuildSearchText(const TUpgradeProgress& progress)
         m.Channel = Blob(select.getColumn(1));
         m.Ghost = Blob(select.getColumn(2));
         m.Script = Blob(select.getColumn(3));
-        const std::array<std::string, 3> texts = SearchTexts(m);
+        MakeSearchEntry(m, *talk_, entry_);
         update.reset();
         for (int i = 0; i < 3; ++i)
-            update.bind(i + 1, texts[static_cast<size_t>(i)]);
+            update.bind(i + 1, entry_.texts[static_cast<size_t>(i)]);
         update.bind(4, id);
         update.exec();
-        AddToIndex(id, texts);
+        AddToIndex(id, entry_.tokens);
         if (progress && ++done % kProgressEvery == 0)
             progress(done, total);
     }
@@ -342,11 +357,11 @@ const std::string& TArchive::NameKey(const std::string& name)
     return nameKeys_.emplace(name, NormaliseForSearch(name)).first->second;
 }
 
-std::array<std::string, 3> TArchive::SearchTexts(const TBottleMessage& m)
+std::array<std::string, 3> TArchive::SearchTexts(const TBottleMessage& m, TSsParser& parser)
 {
     std::string talk;
     try {
-        talk = TalkText(m.Script, *talk_);
+        talk = TalkText(m.Script, parser);
     } catch (const EVelmoError&) {
         // A pattern the tokenizer cannot use: the message is still kept, and found by all of its
         // script rather than by none of it.
@@ -359,15 +374,17 @@ std::array<std::string, 3> TArchive::SearchTexts(const TBottleMessage& m)
     return texts;
 }
 
-void TArchive::AddToIndex(int64_t id, const std::array<std::string, 3>& texts)
+void TArchive::MakeSearchEntry(const TBottleMessage& m, TSsParser& parser, TSearchEntry& entry)
 {
-    // One column; a separator between the three keeps any token from spanning two of them.
-    // The buffers are kept between messages.
-    joined_.assign(texts[0]).append(1, '\n').append(texts[1]).append(1, '\n').append(texts[2]);
-    Bigrams(joined_, tokens_);
+    entry.texts = SearchTexts(m, parser);
+    IndexTokens(entry.texts, entry.joined, entry.tokens);
+}
+
+void TArchive::AddToIndex(int64_t id, const std::string& tokens)
+{
     index_->reset();
     index_->bind(1, id);
-    index_->bindNoCopy(2, tokens_);
+    index_->bindNoCopy(2, tokens);
     index_->exec();
 }
 
@@ -396,12 +413,114 @@ std::optional<int64_t> TArchive::FindServer(const std::string& server) const
     return find.getColumn(0).getInt64();
 }
 
-bool TArchive::Add(const TBottleMessage& m, const std::string& server)
+void TArchive::RefuseNoTalk() const
 {
     if (!insert_)
         throw EArchiveError(path_ + Sjis(" にはメッセージを保存できません: ")
             + Sjis(version_ == kSchemaVersion ? "本文を読むタグの定義がありません"
                                               : "古い版のアーカイブです"));
+}
+
+bool TArchive::Add(const TBottleMessage& m, const std::string& server)
+{
+    RefuseNoTalk();
+    MakeSearchEntry(m, *talk_, entry_);
+    return Insert(m, server, entry_);
+}
+
+TArchiveCounts TArchive::AddAll(std::span<const TBottleMessage> messages, const std::string& server)
+{
+    // Messages a thread prepares at a time: a second thread is worth starting only for a run
+    // longer than this.
+    constexpr size_t kChunk = 512;
+    RefuseNoTalk();
+    TArchiveCounts counts;
+    const auto insert = [&](size_t first, const std::vector<TSearchEntry>& entries) {
+        for (size_t i = first; i < std::min(messages.size(), first + kChunk); ++i)
+            ++(Insert(messages[i], server, entries[i - first]) ? counts.added : counts.known);
+    };
+    if (messages.size() <= kChunk) {
+        std::vector<TSearchEntry> entries(messages.size());
+        for (size_t i = 0; i < messages.size(); ++i)
+            MakeSearchEntry(messages[i], *talk_, entries[i]);
+        insert(0, entries);
+        return counts;
+    }
+    // The talk is taken out and normalised on a second thread, a chunk ahead of the rows
+    // written here; SQLite stays on this thread. The second thread alone uses aside_ and the
+    // name cache while it runs.
+    if (!aside_) {
+        aside_ = std::make_unique<TSsParser>();
+        aside_->SetTagPattern(talk_->TagPattern());
+        aside_->SetMetaPattern(talk_->MetaPattern());
+    }
+    // Long runs come from an import: the index's pieces are merged once at its end rather than a
+    // little at every step, about a fifth of the time of keeping a message. The settings change
+    // inside the transaction, so a run cut short (rolled back) leaves the usual ones.
+    SetTextIndexMerging(kDeferredMerging);
+    try {
+        std::vector<TSearchEntry> ready(kChunk);
+        std::vector<TSearchEntry> next(kChunk);
+        const auto prepare = [&](size_t first) {
+            for (size_t i = first; i < std::min(messages.size(), first + kChunk); ++i)
+                MakeSearchEntry(messages[i], *aside_, next[i - first]);
+        };
+        // Declared after the buffers: a failure here waits for the other thread before they go.
+        std::future<void> pending = std::async(std::launch::async, prepare, 0);
+        for (size_t first = 0; first < messages.size(); first += kChunk) {
+            pending.get();
+            ready.swap(next);
+            if (first + kChunk < messages.size())
+                pending = std::async(std::launch::async, prepare, first + kChunk);
+            insert(first, ready);
+        }
+    } catch (...) {
+        // For a caller that commits what was added before the failure; the failure is the one
+        // to report, not a second one here.
+        try {
+            SetTextIndexMerging(kSteadyMerging);
+        } catch (...) { }
+        throw;
+    }
+    SetTextIndexMerging(kSteadyMerging);
+    return counts;
+}
+
+void TArchive::SetTextIndexMerging(std::pair<int, int> automergeAndCrisis)
+{
+    SQLite::Statement set(*db_,
+        std::string("INSERT INTO ") + kTextTable + " (" + kTextTable + ", rank) VALUES (?, ?)");
+    for (const auto& [name, value] :
+        { std::pair<const char*, int> { "automerge", automergeAndCrisis.first },
+            std::pair<const char*, int> { "crisismerge", automergeAndCrisis.second } }) {
+        set.reset();
+        set.bind(1, name);
+        set.bind(2, value);
+        set.exec();
+    }
+}
+
+void TArchive::MergeTextIndex()
+{
+    Guard([this] {
+        if (version_ != kSchemaVersion)
+            return;
+        // Each step writes about this many pages; fewer than two changes: nothing was left to do.
+        SQLite::Statement merge(*db_,
+            std::string("INSERT INTO ") + kTextTable + " (" + kTextTable
+                + ", rank) VALUES ('merge', 2000)");
+        for (;;) {
+            const int64_t before = sqlite3_total_changes64(db_->getHandle());
+            merge.reset();
+            merge.exec();
+            if (sqlite3_total_changes64(db_->getHandle()) - before < 2)
+                break;
+        }
+    });
+}
+
+bool TArchive::Insert(const TBottleMessage& m, const std::string& server, const TSearchEntry& entry)
+{
     const bool keyed = !m.MID.empty();
     const int64_t serverId = keyed ? ServerId(server) : kNoServer;
     const std::string hashed = keyed ? std::string() : TextKey(m);
@@ -416,11 +535,10 @@ bool TArchive::Add(const TBottleMessage& m, const std::string& server)
     insert_->bind(7, m.Votes);
     insert_->bind(8, m.Agrees);
     BindBlob(*insert_, 9, m.Script);
-    const std::array<std::string, 3> texts = SearchTexts(m);
     for (int i = 0; i < 3; ++i)
-        insert_->bind(10 + i, texts[static_cast<size_t>(i)]);
+        insert_->bindNoCopy(10 + i, entry.texts[static_cast<size_t>(i)]);
     if (insert_->exec() == 1) {
-        AddToIndex(db_->getLastInsertRowid(), texts);
+        AddToIndex(db_->getLastInsertRowid(), entry.tokens);
         return true;
     }
     update_->reset();
@@ -463,6 +581,12 @@ TArchive::TBatch::~TBatch()
 bool TArchive::TBatch::Add(const TBottleMessage& message, const std::string& server)
 {
     return archive_.Guard([&] { return archive_.Add(message, server); });
+}
+
+TArchiveCounts TArchive::TBatch::Add(
+    std::span<const TBottleMessage> messages, const std::string& server)
+{
+    return archive_.Guard([&] { return archive_.AddAll(messages, server); });
 }
 
 void TArchive::TBatch::Commit()

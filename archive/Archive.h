@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 
@@ -101,12 +102,19 @@ public:
         TBatch& operator=(const TBatch&) = delete;
         // True when the message was new, false when it was kept already.
         bool Add(const TBottleMessage& message, const std::string& server);
+        // Adds a run of messages in order, as Add would one by one; a long run has its search
+        // texts made on a second thread while the rows are written.
+        TArchiveCounts Add(std::span<const TBottleMessage> messages, const std::string& server);
         void Commit();
 
     private:
         TArchive& archive_;
         std::unique_ptr<SQLite::Transaction> transaction_;
     };
+
+    // After a long run of TBatch additions (an import): merges the pieces the text index was
+    // written in, as later writes would bit by bit, so that searches look in few places.
+    void MergeTextIndex();
 
     // The messages whose time lies in [from, to), in time order (then in the order they were
     // first kept), one by one; the visitor returns false to stop.
@@ -137,11 +145,20 @@ private:
     void CreateTextIndex();
     // Makes the text index again from the normalised texts the rows keep.
     void RebuildTextIndex(const TUpgradeProgress& progress);
+    // A message's search texts (talk, ghost, channel) and the text index's tokens of them; the
+    // buffers are kept from one message to the next.
+    struct TSearchEntry
+    {
+        std::array<std::string, 3> texts;
+        std::string joined;
+        std::string tokens;
+    };
     // The normalised form of a ghost or channel name.
     const std::string& NameKey(const std::string& name);
-    // The normalised texts of a message: talk, ghost, channel.
-    std::array<std::string, 3> SearchTexts(const TBottleMessage& message);
-    void AddToIndex(int64_t id, const std::array<std::string, 3>& texts);
+    // The normalised texts of a message: talk (by the given tokenizer), ghost, channel.
+    std::array<std::string, 3> SearchTexts(const TBottleMessage& message, TSsParser& parser);
+    void MakeSearchEntry(const TBottleMessage& message, TSsParser& parser, TSearchEntry& entry);
+    void AddToIndex(int64_t id, const std::string& tokens);
     // Search needs the columns of the current schema.
     void RefuseOldSearch() const;
     void Visit(
@@ -149,20 +166,25 @@ private:
     int64_t ServerId(const std::string& server); // adds the server when it is new
     std::optional<int64_t> FindServer(const std::string& server) const;
     bool Add(const TBottleMessage& message, const std::string& server);
+    TArchiveCounts AddAll(std::span<const TBottleMessage> messages, const std::string& server);
+    bool Insert(
+        const TBottleMessage& message, const std::string& server, const TSearchEntry& entry);
+    void RefuseNoTalk() const;
+    void SetTextIndexMerging(std::pair<int, int> automergeAndCrisis);
     // Runs work, turning SQLite's failures into EArchiveError texts that name the file.
     template <typename Work> auto Guard(Work&& work) const -> decltype(work());
     [[noreturn]] void Fail(const std::exception& e) const;
 
     std::string path_;
     std::unique_ptr<TSsParser> talk_; // null: no message is kept
+    std::unique_ptr<TSsParser> aside_; // talk_'s twin for AddAll's second thread
     int version_ = kSchemaVersion; // of the open file: older only when opened without talk_
     std::unique_ptr<SQLite::Database> db_;
     std::unique_ptr<SQLite::Statement> insert_;
     std::unique_ptr<SQLite::Statement> index_;
     std::unique_ptr<SQLite::Statement> update_;
     std::unordered_map<std::string, std::string> nameKeys_; // names to NameKey
-    std::string joined_; // AddToIndex's buffers
-    std::string tokens_;
+    TSearchEntry entry_; // Add's buffers
     std::string lastServer_; // the server whose id serverId_ holds
     int64_t serverId_ = 0;
 };

@@ -36,6 +36,9 @@ constexpr int kMaxDepth = 64;
 constexpr int64_t kLinesBetweenChecks = 1024;
 constexpr std::string_view kResultOk = "Result: OK";
 constexpr int kHeadLines = 2; // after "Result: OK"
+// Messages read before they are given to the archive together (which makes their search texts on
+// a second thread): enough to keep both threads busy, little memory.
+constexpr size_t kPendingMessages = 4096;
 
 enum class TKind {
     Unknown, // not told yet
@@ -322,26 +325,41 @@ private:
             summary_.refused.Add({ *file_, number, e.what() });
             return true;
         }
-        return Keep(*message);
+        return Keep(std::move(*message));
     }
 
-    bool Keep(const TBottleMessage& message)
+    bool Keep(TBottleMessage&& message)
     {
+        pending_.push_back(std::move(message));
+        ++progress_.messages;
+        const int64_t step = stepAdded_ + stepKnown_ + static_cast<int64_t>(pending_.size());
+        if (step >= options_.commitEvery)
+            Commit();
+        else if (pending_.size() >= kPendingMessages)
+            Flush();
+        return summary_.archiveError.empty();
+    }
+
+    // Gives the messages read so far to the step under way.
+    void Flush()
+    {
+        if (pending_.empty())
+            return;
         try {
             if (!batch_)
                 batch_.emplace(archive_);
-            ++(batch_->Add(message, server_) ? stepAdded_ : stepKnown_);
-            ++progress_.messages;
-            if (stepAdded_ + stepKnown_ >= options_.commitEvery)
-                Commit();
+            const TArchiveCounts counts = batch_->Add(pending_, server_);
+            stepAdded_ += counts.added;
+            stepKnown_ += counts.known;
         } catch (const EArchiveError& e) {
             Fail(e);
         }
-        return summary_.archiveError.empty();
+        pending_.clear();
     }
 
     void Commit()
     {
+        Flush();
         if (!batch_)
             return;
         try {
@@ -359,6 +377,7 @@ private:
     void Fail(const EArchiveError& e)
     {
         summary_.archiveError = e.what();
+        pending_.clear();
         batch_.reset();
         stepAdded_ = stepKnown_ = 0;
     }
@@ -372,6 +391,7 @@ private:
     TImportProgress progress_;
 
     std::optional<TArchive::TBatch> batch_;
+    std::vector<TBottleMessage> pending_; // read, not yet given to batch_
     int64_t stepAdded_ = 0;
     int64_t stepKnown_ = 0;
 
@@ -427,6 +447,15 @@ TImportSummary ImportLogs(const std::vector<std::string>& paths, TArchive& archi
         if (!importer.Path(path))
             break;
     importer.Finish();
+    // The text index is written in pieces during a long import and merged once here; a cancelled
+    // import is left to the merging later writes do, so that it stops at once.
+    if (summary.added > 0 && summary.archiveError.empty() && !summary.cancelled) {
+        try {
+            archive.MergeTextIndex();
+        } catch (const EArchiveError& e) {
+            summary.archiveError = e.what();
+        }
+    }
     return summary;
 }
 

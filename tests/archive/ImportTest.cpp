@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "archive/Archive.h"
+#include "archive/Query.h"
 #include "log/BottleMessage.h"
 #include "platform/FileIO.h"
 #include "tests/ShippedParser.h"
@@ -164,6 +165,31 @@ TEST(ImportLogs, CancelledImportKeepsWhatItReadAndStops)
     EXPECT_EQ(s.added, 25);
     EXPECT_EQ(f.archive.Count(), 25);
     EXPECT_EQ(f.VotesByMid().count("later"), 0U);
+}
+
+// A long log is read ahead and kept in runs: every message counted once, the repeats of one run
+// and of an earlier step as known with their later counts, whatever the step.
+TEST(ImportLogs, LongLogCountsEveryMessageOnceAcrossRunsAndSteps)
+{
+    for (const int64_t commitEvery : { int64_t(3000), int64_t(10000) }) {
+        SCOPED_TRACE(commitEvery);
+        Fixture f;
+        std::string log = kHead;
+        for (int i = 0; i < 9000; ++i)
+            log += Fetched("m" + std::to_string(i % 6000), i / 6000) + "\n";
+        f.Write("long.txt", log);
+        TImportOptions options;
+        options.commitEvery = commitEvery;
+        const TImportSummary s = f.Import(options);
+        EXPECT_TRUE(s.Complete());
+        EXPECT_EQ(s.added, 6000);
+        EXPECT_EQ(s.known, 3000);
+        EXPECT_EQ(f.archive.Count(), 6000);
+        const std::map<std::string, int> votes = f.VotesByMid();
+        EXPECT_EQ(votes.at("m0"), 1);
+        EXPECT_EQ(votes.at("m5999"), 0);
+        EXPECT_EQ(f.archive.CountMatches(ParseQuery("m5999")), 1);
+    }
 }
 
 // A path the user names that is no regular file, or that does not exist, fails the run; a path

@@ -7,9 +7,12 @@
 #include "archive/QuerySql.h"
 #include "archive/SearchText.h"
 #include "log/MessageList.h"
+#include "platform/Encoding.h"
 #include "tests/ShippedParser.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <algorithm>
+#include <array>
 #include <fstream>
 #include <set>
 
@@ -81,9 +84,38 @@ protected:
     TArchive archive_ { dir_.Sjis() + "archive.sqlite3", &ShippedParser() };
 };
 
+// Kept one by one (Store), or as an import keeps them: in one long run, whose search texts are
+// made on a second thread and whose text index is merged at the end.
+class SearchKeptTest : public SearchTest, public ::testing::WithParamInterface<bool>
+{
+protected:
+    void KeepAll(const std::vector<TBottleMessage>& messages)
+    {
+        if (!GetParam())
+            return Keep(messages);
+        // The first message again at the end: counted as known, its row unchanged.
+        std::vector<TBottleMessage> run = messages;
+        run.push_back(messages.front());
+        TArchive::TBatch batch(archive_);
+        const TArchiveCounts counts = batch.Add(run, "s");
+        batch.Commit();
+        EXPECT_EQ(counts.added, static_cast<int64_t>(messages.size()));
+        EXPECT_EQ(counts.known, 1);
+        archive_.MergeTextIndex();
+        // Later writes merge the index's pieces as usual again.
+        SQLite::Database db(NativePath(archive_.Path()), SQLite::OPEN_READONLY);
+        EXPECT_EQ(db.execAndGet("SELECT group_concat(k || '=' || v) FROM (SELECT * FROM "
+                                "message_text_config WHERE k LIKE '%merge' ORDER BY k)")
+                      .getString(),
+            "automerge=4,crisismerge=16");
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(OneByOneAndInOneRun, SearchKeptTest, ::testing::Bool());
+
 // Every word finds exactly the messages whose normalised talk, ghost or channel holds it, as a
 // plain scan finds them: never across a tag, never inside one.
-TEST_F(SearchTest, WordsFindWhatASubstringScanFinds)
+TEST_P(SearchKeptTest, WordsFindWhatASubstringScanFinds)
 {
     std::vector<TBottleMessage> messages = {
         Message("flow", J("\\h\\s[0]昨日、流れ星を見たの。\\e")),
@@ -93,11 +125,12 @@ TEST_F(SearchTest, WordsFindWhatASubstringScanFinds)
         Message("inside", J("\\h\\s[0]\\URL[http://a.example/][流れ星]見た\\_a[星]x\\_a\\e")),
         Message("blank", J("\\h\\s[0]お茶 を  どうぞ\\e"), J("毒子"), "test"),
     };
-    const std::vector<std::string> corpus = CorpusScripts(400);
+    // More than a run's worth of messages for each of its two threads.
+    const std::vector<std::string> corpus = CorpusScripts(1500);
     for (size_t i = 0; i < corpus.size(); ++i)
         messages.push_back(Message("c" + std::to_string(i), corpus[i], J(i % 2 ? "毒子" : "まゆら"),
             "ch", 38001 + static_cast<double>(i) / 1000));
-    Keep(messages);
+    KeepAll(messages);
 
     std::vector<std::string> words = { "流", "星", "!", "a", "流れ", "れ星", "流れ星",
         "流れ星を見た", "ｱﾘ", "アリ", "ｱﾘｶﾞﾄｳ", "アリガトウ", "ａｂｃ", "ABC", "abc!", "ghosta",
@@ -112,19 +145,19 @@ TEST_F(SearchTest, WordsFindWhatASubstringScanFinds)
         }
     }
 
+    std::vector<std::array<std::string, 3>> texts;
+    for (const TBottleMessage& m : messages)
+        texts.push_back({ NormaliseForSearch(TalkText(m.Script, ShippedParser())),
+            NormaliseForSearch(m.Ghost), NormaliseForSearch(m.Channel) });
     for (const std::string& word : words) {
         SCOPED_TRACE(word);
         const std::string sought = SearchWord(J(word));
         std::vector<std::string> scanned;
-        for (const TBottleMessage& m : messages) {
-            const std::string texts[] = { NormaliseForSearch(TalkText(m.Script, ShippedParser())),
-                NormaliseForSearch(m.Ghost), NormaliseForSearch(m.Channel) };
-            for (const std::string& text : texts)
-                if (text.find(sought) != std::string::npos) {
-                    scanned.push_back(m.MID);
-                    break;
-                }
-        }
+        for (size_t i = 0; i < messages.size(); ++i)
+            if (std::any_of(texts[i].begin(), texts[i].end(), [&](const std::string& text) {
+                    return text.find(sought) != std::string::npos;
+                }))
+                scanned.push_back(messages[i].MID);
         // Quoted, so that a word with a blank or a line break is one word.
         std::string quoted = "\"" + word + "\"";
         EXPECT_EQ(Found(archive_, J(quoted)), scanned);
