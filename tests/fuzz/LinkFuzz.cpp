@@ -18,7 +18,8 @@ bool NamesCommandHost(std::string url)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return url.find("//velmovote") != std::string::npos
         || url.find("//velmoagree") != std::string::npos
-        || url.find("//velmoplay") != std::string::npos;
+        || url.find("//velmoplay") != std::string::npos
+        || url.find("//velmostart") != std::string::npos;
 }
 
 } // namespace
@@ -27,9 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string url(reinterpret_cast<const char*>(data), size);
     const TLinkCommand command = ClassifyLink(url);
-    const bool isCommand = command == TLinkCommand::Vote || command == TLinkCommand::Agree
+    const bool isMessageCommand = command == TLinkCommand::Vote || command == TLinkCommand::Agree
         || command == TLinkCommand::Play;
-    if (isCommand) {
+    const bool isCommand = isMessageCommand || command == TLinkCommand::Start;
+    if (isMessageCommand) {
         try {
             (void)LinkIndex(url, command);
         } catch (const EConvertError&) { }
