@@ -9,29 +9,9 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <string_view>
 #include <thread>
 
 namespace {
-
-// The page number of a page file's name ("long12.html" is 12); 0 for any other name.
-int32_t PageNumber(std::string_view name)
-{
-    constexpr std::string_view prefix = "long";
-    constexpr std::string_view suffix = ".html";
-    if (name.size() <= prefix.size() + suffix.size()
-        || name.size() > prefix.size() + suffix.size() + 9
-        || name.substr(0, prefix.size()) != prefix
-        || name.substr(name.size() - suffix.size()) != suffix)
-        return 0;
-    int32_t page = 0;
-    for (const char c : name.substr(prefix.size(), name.size() - prefix.size() - suffix.size())) {
-        if (c < '0' || c > '9')
-            return 0;
-        page = page * 10 + (c - '0');
-    }
-    return page;
-}
 
 // The path with each run of slashes as one, as the browser gives it back.
 std::string Collapsed(const std::string& path)
@@ -185,7 +165,8 @@ bool TViewRunner::Want(const std::string& path)
     if (!writer_)
         return false;
     const size_t slash = path.rfind('/');
-    const int32_t page = PageNumber(slash == std::string::npos ? path : path.substr(slash + 1));
+    const int32_t page
+        = PageNumberOf(slash == std::string::npos ? path : path.substr(slash + 1)).value_or(0);
     if (page < 1 || page > writer_->PageTotal()
         || Collapsed(path) != Collapsed(PagePath(settings_, page)))
         return false;

@@ -137,18 +137,30 @@ std::string PageFileName(int32_t page)
     return "long" + std::to_string(page) + ".html";
 }
 
-std::optional<int32_t> PageNumberOf(std::string_view fileName)
+namespace {
+
+// The digits of a page file's name ("long12.html" gives "12"): no sign and no leading zero, so one
+// page has one name; empty for any other name.
+std::string_view PageDigits(std::string_view fileName)
 {
     constexpr std::string_view prefix = "long";
     constexpr std::string_view suffix = ".html";
-    if (fileName.size() <= prefix.size() + suffix.size()
-        || fileName.substr(0, prefix.size()) != prefix
-        || fileName.substr(fileName.size() - suffix.size()) != suffix)
-        return std::nullopt;
+    if (fileName.size() <= prefix.size() + suffix.size() || !fileName.starts_with(prefix)
+        || !fileName.ends_with(suffix))
+        return {};
     const std::string_view digits
         = fileName.substr(prefix.size(), fileName.size() - prefix.size() - suffix.size());
-    // No sign and no leading zero: one page has one name.
-    if (digits[0] < '1' || digits[0] > '9')
+    if (digits[0] == '0' || digits.find_first_not_of("0123456789") != std::string_view::npos)
+        return {};
+    return digits;
+}
+
+} // namespace
+
+std::optional<int32_t> PageNumberOf(std::string_view fileName)
+{
+    const std::string_view digits = PageDigits(fileName);
+    if (digits.empty())
         return std::nullopt;
     return TryStrToInt(digits);
 }
@@ -257,18 +269,10 @@ int RemoveStalePages(const TPageSettings& settings, int32_t pageTotal)
     if (pageTotal < 1)
         return 0;
     const std::string page = PagePath(settings, 1);
-    const std::string folder = page.substr(0, page.size() - std::string("long1.html").size());
+    const std::string folder = page.substr(0, page.size() - PageFileName(1).size());
     return RemoveFilesWhere(folder, [pageTotal](std::string_view name) {
-        constexpr std::string_view prefix = "long";
-        constexpr std::string_view suffix = ".html";
-        if (name.size() <= prefix.size() + suffix.size() || name.substr(0, prefix.size()) != prefix
-            || name.substr(name.size() - suffix.size()) != suffix)
-            return false;
-        const std::string_view digits
-            = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-        if (digits[0] == '0' || digits.find_first_not_of("0123456789") != std::string_view::npos)
-            return false;
+        const std::string_view digits = PageDigits(name);
         // Longer than any page number we write counts as beyond.
-        return digits.size() > 9 || std::stol(std::string(digits)) > pageTotal;
+        return !digits.empty() && (digits.size() > 9 || std::stol(std::string(digits)) > pageTotal);
     });
 }
