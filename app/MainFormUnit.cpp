@@ -84,6 +84,18 @@ struct TWaitCursor
     TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
 
+// A file's address for the view, and back: the file's path as program text (throws
+// EEncodingError for a name with no Shift_JIS form).
+QUrl FileUrl(const std::string& path)
+{
+    return QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(NativePath(path))));
+}
+
+std::string UrlFilePath(const QUrl& url)
+{
+    return FromNativePath(QFile::encodeName(url.toLocalFile()).toStdString());
+}
+
 TArchive& ArchiveToSearch(TArchive* archive)
 {
     if (!archive)
@@ -592,7 +604,7 @@ void TMainForm::ShowView(TMessageList&& messages, const std::string& status)
 
 void TMainForm::ShowPage(const std::string& path)
 {
-    MozillaBrowser()->load(QUrl::fromLocalFile(QString::fromStdString(NativePath(path))));
+    MozillaBrowser()->load(FileUrl(path));
 }
 
 void TMainForm::CancelView()
@@ -826,8 +838,7 @@ void TMainForm::ShowFirstPage(const std::string& status)
     pageStatus_ = status;
     if (!status.empty())
         SetStatusText(status);
-    MozillaBrowser()->load(
-        QUrl::fromLocalFile(QString::fromStdString(NativePath(PagePath(PageSettings(), 1)))));
+    ShowPage(PagePath(PageSettings(), 1));
 }
 
 void TMainForm::SettingMenuClick()
@@ -900,10 +911,9 @@ void TMainForm::TurnPage(int32_t step)
     // keys lead on from where the person is.
     if (!mozillaBrowser_ || !mozillaBrowser_->url().isLocalFile())
         return;
-    const std::string shown
-        = FromNativePath(QFile::encodeName(mozillaBrowser_->url().toLocalFile()).toStdString());
-    if (const std::optional<std::string> page = NeighbourPage(shown, step))
-        mozillaBrowser_->load(QUrl::fromLocalFile(QString::fromStdString(NativePath(*page))));
+    if (const std::optional<std::string> page
+        = NeighbourPage(UrlFilePath(mozillaBrowser_->url()), step))
+        ShowPage(*page);
 }
 
 void TMainForm::ZoomInMenuClick()
@@ -973,7 +983,7 @@ bool TMainForm::Navigate2(const std::string& url, TNavigationOrigin origin)
     case TLinkAction::Show:
         // A page of the view not written yet: shown once it is.
         if (const QUrl address(ToQString(url));
-            address.isLocalFile() && viewRunner_->Want(FromQString(address.toLocalFile()))) {
+            address.isLocalFile() && viewRunner_->Want(UrlFilePath(address))) {
             SetStatusText(Sjis("ページを書いています..."));
             return false;
         }
@@ -1091,16 +1101,13 @@ void TMainForm::ShowStartPage()
         return;
     }
     pageStatus_ = Sjis("ようこそ");
-    MozillaBrowser()->load(QUrl::fromLocalFile(
-        QFile::decodeName(QByteArray::fromStdString(NativePath(startPagePath_)))));
+    ShowPage(startPagePath_);
 }
 
 bool TMainForm::StartPageShown() const
 {
     return !startPagePath_.empty() && mozillaBrowser_
-        && mozillaBrowser_->url()
-        == QUrl::fromLocalFile(
-            QFile::decodeName(QByteArray::fromStdString(NativePath(startPagePath_))));
+        && mozillaBrowser_->url() == FileUrl(startPagePath_);
 }
 
 void TMainForm::RunStartCommand(const std::string& url)
@@ -1164,7 +1171,7 @@ void TMainForm::DropFiles(const QList<QUrl>& urls)
         std::string path;
         try {
             if (url.isLocalFile())
-                path = FromNativePath(QFile::encodeName(url.toLocalFile()).toStdString());
+                path = UrlFilePath(url);
         } catch (const EEncodingError&) {
             SetStatusText(Sjis("Shift_JISで表せない文字を名前に含むファイルは表示できません"));
             Beep();
