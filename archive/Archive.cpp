@@ -132,17 +132,23 @@ void Bind(SQLite::Statement& statement, const TQuerySql& sql)
         std::visit([&](const auto& v) { statement.bind(++index, v); }, value);
 }
 
+// A tokenizer of the archive's own with the patterns given: its tokens are replaced on every
+// message kept, so it is never shared.
+std::unique_ptr<TSsParser> TalkReader(const TSsParser& patterns)
+{
+    auto reader = std::make_unique<TSsParser>();
+    reader->SetTagPattern(patterns.TagPattern());
+    reader->SetMetaPattern(patterns.MetaPattern());
+    return reader;
+}
+
 } // namespace
 
 TArchive::TArchive(const std::string& path, const TSsParser* talk, const TUpgradeProgress& progress)
     : path_(path)
 {
-    if (talk) {
-        // A tokenizer of its own: its tokens are replaced on every message kept.
-        talk_ = std::make_unique<TSsParser>();
-        talk_->SetTagPattern(talk->TagPattern());
-        talk_->SetMetaPattern(talk->MetaPattern());
-    }
+    if (talk)
+        talk_ = TalkReader(*talk);
     Guard([&] { Open(progress); });
 }
 
@@ -449,11 +455,8 @@ TArchiveCounts TArchive::AddAll(std::span<const TBottleMessage> messages, const 
     // The talk is taken out and normalised on a second thread, a chunk ahead of the rows
     // written here; SQLite stays on this thread. The second thread alone uses aside_ and the
     // name cache while it runs.
-    if (!aside_) {
-        aside_ = std::make_unique<TSsParser>();
-        aside_->SetTagPattern(talk_->TagPattern());
-        aside_->SetMetaPattern(talk_->MetaPattern());
-    }
+    if (!aside_)
+        aside_ = TalkReader(*talk_);
     // Long runs come from an import: the index's pieces are merged once at its end rather than a
     // little at every step, about a fifth of the time of keeping a message. The settings change
     // inside the transaction, so a run cut short (rolled back) leaves the usual ones.
